@@ -1,0 +1,26 @@
+#include "app/resource_store.h"
+
+#include "app/text_buffer.h"
+#include "platform/program_folder.h"
+
+#include <unistd.h>
+
+std::string ResourceFolder() { return ProgramFolder() + "list"; }
+
+std::string ResourcePath(const std::string& bareName) { return ResourceFolder() + '/' + bareName; }
+
+void LoadResourceFile(TTextBuffer& buffer, const std::string& bareName)
+{
+    // Only the target and the count matter; reading stops after them.
+    buffer.LoadFromFile(ResourcePath(bareName), 2);
+}
+
+void WriteResourceFile(TTextBuffer& buffer, const std::string& typedName, const std::string& target, int count)
+{
+    buffer.Clear();
+    buffer.Add(target);
+    buffer.Add(std::to_string(count));
+    buffer.SaveToFile(ProgramFolder() + "list/" + typedName);
+}
+
+void DeleteResourceFile(const std::string& bareName) { ::unlink(ResourcePath(bareName).c_str()); }

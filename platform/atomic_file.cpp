@@ -1,0 +1,104 @@
+#include "platform/atomic_file.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+int writeAll(int fd, const std::string& content)
+{
+    size_t done = 0;
+    while (done < content.size()) {
+        const ssize_t n = ::write(fd, content.data() + done, content.size() - done);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return errno;
+        }
+        done += static_cast<size_t>(n);
+    }
+    return 0;
+}
+
+} // namespace
+
+int ReplaceFileContent(const std::string& path, const std::string& content, mode_t newFileMode)
+{
+    // Write through a symbolic link rather than replacing the link with a plain file.
+    std::string target = path;
+    char resolved[PATH_MAX];
+    if (::realpath(path.c_str(), resolved))
+        target = resolved;
+
+    mode_t mode = newFileMode;
+    struct stat st {};
+    if (::stat(target.c_str(), &st) == 0) {
+        if (!S_ISREG(st.st_mode))
+            return EISDIR;
+        // Rename would replace a file we may not write; refuse as a plain write would.
+        if (IsReadOnlyFile(target))
+            return EACCES;
+        mode = st.st_mode & 07777;
+    } else if (errno != ENOENT) {
+        return errno;
+    }
+
+    const auto slash = target.rfind('/');
+    const std::string folder = slash == std::string::npos ? std::string(".") : target.substr(0, slash + 1);
+    std::string temp = folder + ".corvane-XXXXXX";
+    const int fd = ::mkstemp(temp.data());
+    if (fd < 0)
+        return errno;
+    int error = writeAll(fd, content);
+    if (!error && ::fchmod(fd, mode) != 0)
+        error = errno;
+    // Keep a user's file theirs when root rewrites it; failing that is no reason to lose the write.
+    if (!error && st.st_uid != 0 && ::geteuid() == 0 && ::fchown(fd, st.st_uid, st.st_gid) != 0) {
+    }
+    if (!error && ::fsync(fd) != 0)
+        error = errno;
+    if (::close(fd) != 0 && !error)
+        error = errno;
+    if (!error && ::rename(temp.c_str(), target.c_str()) != 0)
+        error = errno;
+    if (error)
+        ::unlink(temp.c_str());
+    return error;
+}
+
+bool IsReadOnlyFile(const std::string& path)
+{
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0)
+        return false;
+    // No write bit at all counts as read-only even for root, who would pass access(W_OK).
+    return (st.st_mode & 0222) == 0 || ::access(path.c_str(), W_OK) != 0;
+}
+
+int ReadFileContent(const std::string& path, std::string& content)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return errno;
+    content.clear();
+    char buffer[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            const int error = errno;
+            ::close(fd);
+            return error;
+        }
+        if (n == 0)
+            break;
+        content.append(buffer, static_cast<size_t>(n));
+    }
+    ::close(fd);
+    return 0;
+}

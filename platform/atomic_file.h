@@ -1,0 +1,16 @@
+// Replacing a file's content so that a crash or a full disk never leaves a truncated file behind.
+#pragma once
+
+#include <string>
+#include <sys/types.h>
+
+// Writes `content` to a temporary file beside `path`, syncs it and renames it over `path`.
+// An existing file keeps its permission bits; a new one gets `newFileMode`.
+// Returns 0, or the errno of the step that failed (the old file is then untouched).
+int ReplaceFileContent(const std::string& path, const std::string& content, mode_t newFileMode);
+
+// An existing file that may not be written: no write permission bit, or none for us.
+bool IsReadOnlyFile(const std::string& path);
+
+// Reads a whole file; returns 0 or an errno value.
+int ReadFileContent(const std::string& path, std::string& content);

@@ -1,0 +1,165 @@
+#include "platform/atomic_file.h"
+#include "platform/profile_file.h"
+#include "tests/support/temp_folder.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <filesystem>
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+namespace {
+
+mode_t modeOf(const std::string& path)
+{
+    struct stat st {};
+    ::stat(path.c_str(), &st);
+    return st.st_mode & 07777;
+}
+
+TEST(ProfileEditTest, ReplacesInPlaceAndKeepsEveryOtherByte)
+{
+    const std::string before = "; my settings\r\n"
+                               "[Check]\r\n"
+                               "  TimeCheck = 15   \r\n"
+                               "Extra=1\r\n"
+                               "\r\n"
+                               "[Other]\r\n"
+                               "garbage line without equals\r\n";
+    const std::string after = ProfileSetValue(before, "check", "timecheck", "30");
+    EXPECT_EQ(after, "; my settings\r\n"
+                     "[Check]\r\n"
+                     "  TimeCheck=30\r\n"
+                     "Extra=1\r\n"
+                     "\r\n"
+                     "[Other]\r\n"
+                     "garbage line without equals\r\n");
+}
+
+TEST(ProfileEditTest, AddsMissingKeyAtTheEndOfItsSectionAndMissingSectionAtTheEnd)
+{
+    const std::string before = "[Check]\r\nTimeCheck=15\r\n\r\n[Mail]\r\nhost=a\r\n";
+    EXPECT_EQ(ProfileSetValue(before, "Check", "New", "x"),
+              "[Check]\r\nTimeCheck=15\r\nNew=x\r\n\r\n[Mail]\r\nhost=a\r\n");
+    EXPECT_EQ(ProfileSetValue(before, "Extra", "k", "v"),
+              "[Check]\r\nTimeCheck=15\r\n\r\n[Mail]\r\nhost=a\r\n[Extra]\r\nk=v\r\n");
+    EXPECT_EQ(ProfileSetValue("", "Check", "TimeCheck", "15"), "[Check]\r\nTimeCheck=15\r\n");
+    // A last line without a line break gets one before anything is added.
+    EXPECT_EQ(ProfileSetValue("[Check]\r\nTimeCheck=15", "Check", "A", "1"), "[Check]\r\nTimeCheck=15\r\nA=1\r\n");
+    EXPECT_EQ(ProfileSetValue("junk", "S", "k", "v"), "junk\r\n[S]\r\nk=v\r\n");
+}
+
+TEST(ProfileEditTest, FollowsTheLineBreaksOfAnLfFile)
+{
+    const std::string before = "[Check]\nTimeCheck=15\n";
+    EXPECT_EQ(ProfileSetValue(before, "Check", "TimeCheck", "20"), "[Check]\nTimeCheck=20\n");
+    EXPECT_EQ(ProfileSetValue(before, "Mail", "host", "h"), "[Check]\nTimeCheck=15\n[Mail]\nhost=h\n");
+}
+
+TEST(ProfileEditTest, ValuesNeverBreakTheLineStructure)
+{
+    const std::string after = ProfileSetValue("[Mail]\r\npwd=a\r\n", "Mail", "pwd", "x\r\n[Check]\r\nTimeCheck=1");
+    EXPECT_EQ(after, "[Mail]\r\npwd=x  [Check]  TimeCheck=1\r\n");
+    EXPECT_FALSE(ProfileGetValue(after, "Check", "TimeCheck"));
+}
+
+TEST(ProfileReadTest, MatchesNamesWithoutRegardToCaseAndTrimsValues)
+{
+    const std::string content = "top=level\r\n"
+                                "[ CHECK ]\r\n"
+                                "TIMECHECK =  0x1E \r\n"
+                                ";TimeCheck=commented\r\n"
+                                "TimeCheck=second\r\n"
+                                "quoted=\"  spaced  \"\r\n"
+                                "empty=\r\n"
+                                "[Check]\r\n"
+                                "Late=found\r\n";
+    EXPECT_EQ(ProfileGetValue(content, "check", "timecheck"), "0x1E");
+    EXPECT_EQ(ProfileGetValue(content, "Check", "quoted"), "  spaced  ");
+    EXPECT_EQ(ProfileGetValue(content, "Check", "empty"), "");
+    EXPECT_EQ(ProfileGetValue(content, "Check", "Late"), "found");
+    EXPECT_FALSE(ProfileGetValue(content, "Check", "top"));
+    EXPECT_FALSE(ProfileGetValue(content, "Nope", "TimeCheck"));
+    EXPECT_FALSE(ProfileGetValue("no sections at all\r\nTimeCheck=5\r\n", "Check", "TimeCheck"));
+    EXPECT_FALSE(ProfileGetValue(std::string("\0\x01\xff[\r\n=", 7), "Check", "TimeCheck"));
+}
+
+TEST(ProfileReadTest, CutsLongValues)
+{
+    const std::string content = "[S]\r\nk=" + std::string(5000, 'v') + "\r\n";
+    EXPECT_EQ(ProfileGetValue(content, "S", "k")->size(), ProfileValueLimit);
+}
+
+TEST(ProfileFileTest, CreatesAFileForItsOwnerOnly)
+{
+    TempFolder folder;
+    const std::string path = folder.File("corvane.ini");
+    ASSERT_EQ(WriteProfileString("Check", "TimeCheck", "15", path), 0);
+    EXPECT_EQ(folder.Read("corvane.ini"), "[Check]\r\nTimeCheck=15\r\n");
+    EXPECT_EQ(modeOf(path), 0600u);
+    EXPECT_EQ(ReadProfileString("check", "TIMECHECK", "20", path), "15");
+    EXPECT_EQ(ReadProfileString("Check", "Missing", "20", path), "20");
+    EXPECT_EQ(ReadProfileString("Check", "TimeCheck", "20", folder.File("absent.ini")), "20");
+}
+
+TEST(ProfileFileTest, KeepsTheModeOfAnExistingFile)
+{
+    TempFolder folder;
+    folder.Write("corvane.ini", "[Check]\nTimeCheck=15\n");
+    ::chmod(folder.File("corvane.ini").c_str(), 0640);
+    ASSERT_EQ(WriteProfileString("Check", "TimeCheck", "30", folder.File("corvane.ini")), 0);
+    EXPECT_EQ(modeOf(folder.File("corvane.ini")), 0640u);
+    EXPECT_EQ(folder.Read("corvane.ini"), "[Check]\nTimeCheck=30\n");
+}
+
+TEST(ProfileFileTest, ReadOnlyFileIsRefusedAndLeftAlone)
+{
+    TempFolder folder;
+    folder.Write("corvane.ini", "[Check]\r\nTimeCheck=15\r\n");
+    ::chmod(folder.File("corvane.ini").c_str(), 0444);
+    EXPECT_NE(WriteProfileString("Check", "TimeCheck", "30", folder.File("corvane.ini")), 0);
+    EXPECT_EQ(folder.Read("corvane.ini"), "[Check]\r\nTimeCheck=15\r\n");
+}
+
+TEST(ProfileFileTest, WritesThroughASymbolicLink)
+{
+    TempFolder folder;
+    folder.Write("real.ini", "[Check]\r\nTimeCheck=15\r\n");
+    std::filesystem::create_symlink(folder.File("real.ini"), folder.File("corvane.ini"));
+    ASSERT_EQ(WriteProfileString("Check", "TimeCheck", "30", folder.File("corvane.ini")), 0);
+    EXPECT_TRUE(std::filesystem::is_symlink(folder.File("corvane.ini")));
+    EXPECT_EQ(folder.Read("real.ini"), "[Check]\r\nTimeCheck=30\r\n");
+}
+
+TEST(ProfileFileTest, AFailedWriteLeavesTheOldFileWholeAndNoTemporaryBehind)
+{
+    TempFolder folder;
+    const std::string old = "[Check]\r\nTimeCheck=15\r\n; " + std::string(4000, 'c') + "\r\n";
+    folder.Write("corvane.ini", old);
+    // A file-size limit makes the write fail half way, as a full disk would.
+    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit previous {};
+    ::getrlimit(RLIMIT_FSIZE, &previous);
+    rlimit limit = previous;
+    limit.rlim_cur = 100;
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+    const int error = WriteProfileString("Check", "TimeCheck", "30", folder.File("corvane.ini"));
+    ::setrlimit(RLIMIT_FSIZE, &previous);
+    std::signal(SIGXFSZ, previousHandler);
+
+    EXPECT_NE(error, 0);
+    EXPECT_EQ(folder.Read("corvane.ini"), old);
+    int entries = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(folder.Path()))
+        ++entries;
+    EXPECT_EQ(entries, 1);
+}
+
+TEST(ProfileFileTest, MissingFolderFails)
+{
+    TempFolder folder;
+    EXPECT_NE(WriteProfileString("Check", "TimeCheck", "30", folder.File("gone/corvane.ini")), 0);
+}
+
+} // namespace
