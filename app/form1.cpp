@@ -1,0 +1,411 @@
+#include "app/form1.h"
+
+#include "app/form_edit.h"
+#include "app/form_opz.h"
+#include "app/form_res.h"
+#include "app/frm_ping.h"
+#include "app/resource_store.h"
+#include "app/settings_file.h"
+#include "platform/int_conversion.h"
+#include "platform/shell_open.h"
+#include "ui/form_style.h"
+#include "ui/image.h"
+#include "ui/image_list_box.h"
+#include "ui/keyed_picture.h"
+#include "ui/message_box.h"
+#include "ui/spin_edit.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QContextMenuEvent>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPainter>
+#include <QScreen>
+#include <QStyle>
+#include <QSystemTrayIcon>
+#include <QTimer>
+#include <QWindow>
+
+#include <sys/stat.h>
+
+TForm1* Form1 = nullptr;
+
+std::string ProductPageUrl() { return "https://corvane.example.org/corvane.php"; }
+
+namespace {
+
+constexpr int ClientWidth = 156;
+constexpr int ClientHeight = 347;
+const QRect BubbleRect(0, 0, 156, 201);
+const QRect DogRect(0, 201, 156, 146);
+
+bool fileExists(const std::string& path)
+{
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0;
+}
+
+} // namespace
+
+TForm1::TForm1()
+    : ImageStatus(16, 16)
+{
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(QStringLiteral("Form1"));
+    // A borderless picture above normal windows that still has its own taskbar entry.
+    setWindowFlags(Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
+    setFont(FormFont());
+    setFixedSize(ClientWidth, ClientHeight);
+    move(595, 251);
+    QPalette yellow = palette();
+    yellow.setColor(QPalette::Window, KeyColor);
+    setPalette(yellow);
+    setAutoFillBackground(true);
+    setWindowIcon(QIcon(QStringLiteral(":/corvane.svg")));
+
+    for (const char* name : {"idle", "up", "error", "busy", "spare", "emblem"})
+        ImageStatus.AddSvg(QStringLiteral(":/status-%1.svg").arg(QLatin1String(name)));
+
+    Image2 = new TImage(this);
+    Image2->setObjectName(QStringLiteral("Image2"));
+    Image2->setGeometry(BubbleRect);
+    Image1 = new TImage(this);
+    Image1->setObjectName(QStringLiteral("Image1"));
+    Image1->setGeometry(DogRect);
+    Image1->setToolTip(QStringLiteral("Corvane - Attivo"));
+    Image1->OnMouseDown = [this](Qt::MouseButton button, QPoint at) { Image1MouseDown(button, at); };
+    Image1->OnMouseMove = [this](QPoint at) { Image1MouseMove(at); };
+    Image1->OnMouseUp = [this](Qt::MouseButton button, QPoint at) { Image1MouseUp(button, at); };
+
+    Label1 = new QLabel(QStringLiteral("Lista processi"), this);
+    Label1->setGeometry(40, 24, 64, 13);
+    Label1->setAutoFillBackground(true);
+    QPalette grey = Label1->palette();
+    grey.setColor(QPalette::Window, palette().color(QPalette::Button));
+    grey.setColor(QPalette::WindowText, palette().color(QPalette::ButtonText));
+    Label1->setPalette(grey);
+
+    listaproc = new TImageListBox(this);
+    listaproc->setObjectName(QStringLiteral("listaproc"));
+    listaproc->setGeometry(16, 40, 121, 81);
+    listaproc->SetImages(&ImageStatus);
+    listaproc->SetItemHeight(17);
+    listaproc->OnDblClick = [this] { Modificarisorsa1Click(); };
+
+    Timer1 = new TTimer(this);
+    Timer1->SetInterval(20000);
+    Timer1->OnTimer = [this] { Timer1Timer(); };
+
+    buildMenus();
+    listaproc->SetPopupMenu(BarPopupMenu2);
+
+    TrayIcon1 = new QSystemTrayIcon(ImageStatus.Icon(5), this);
+    TrayIcon1->setToolTip(QStringLiteral("Corvane"));
+    TrayIcon1->setContextMenu(BarPopupMenu1);
+    TrayIcon1->show();
+
+    renderArtwork();
+}
+
+TForm1::~TForm1() = default;
+
+void TForm1::buildMenus()
+{
+    // Commands run once the menu has closed and control is back in the event loop,
+    // so what they raise reaches the error box and the menu is never left half-open.
+    auto command = [this](TBarPopupMenu* menu, const QString& caption, const char* name, void (TForm1::*handler)()) {
+        QAction* action = menu->addAction(caption);
+        action->setObjectName(QLatin1String(name));
+        if (handler)
+            connect(action, &QAction::triggered, this, handler, Qt::QueuedConnection);
+        return action;
+    };
+
+    BarPopupMenu1 = new TBarPopupMenu(this);
+    BarPopupMenu1->setObjectName(QStringLiteral("BarPopupMenu1"));
+    auto* risorse = new TBarPopupMenu(QStringLiteral("Risorse"), BarPopupMenu1);
+    Risorse1 = BarPopupMenu1->addMenu(risorse);
+    Risorse1->setObjectName(QStringLiteral("Risorse1"));
+    // These carry the same commands as the list's menu: a user expects "Aggiungi" to add.
+    Aggiungirisorsa2 = command(risorse, QStringLiteral("&Aggiungi risorsa"), "Aggiungirisorsa2",
+                               &TForm1::Aggiungirisorsa1Click);
+    Modificarisorsa2 = command(risorse, QStringLiteral("&Modifica risorsa"), "Modificarisorsa2",
+                               &TForm1::Modificarisorsa1Click);
+    Processi1 = command(risorse, QStringLiteral("Visualizza/Nascondi"), "Processi1", &TForm1::Processi1Click);
+    risorse->addSeparator()->setObjectName(QStringLiteral("N4"));
+    Eliminarisorsa2 = command(risorse, QStringLiteral("&Elimina risorsa"), "Eliminarisorsa2",
+                              &TForm1::Eliminarisorsa1Click);
+    initping1 = command(BarPopupMenu1, QStringLiteral("Avvia i &processi immediatamente"), "initping1",
+                        &TForm1::initping1Click);
+    procupdate1 = command(BarPopupMenu1, QStringLiteral("proc_update"), "procupdate1", &TForm1::procupdate1Click);
+    procupdate1->setVisible(false);
+    Opzioni1 = command(BarPopupMenu1, QStringLiteral("&Impostazioni"), "Opzioni1", &TForm1::Opzioni1Click);
+    BarPopupMenu1->addSeparator()->setObjectName(QStringLiteral("N1"));
+    dd1 = command(BarPopupMenu1, QStringLiteral("Ve&rifica aggiornamenti"), "dd1", &TForm1::dd1Click);
+    ff1 = command(BarPopupMenu1, QStringLiteral("Visita sito &web"), "ff1", &TForm1::ff1Click);
+    About1 = command(BarPopupMenu1, QStringLiteral("In&formazioni"), "About1", &TForm1::About1Click);
+    BarPopupMenu1->addSeparator()->setObjectName(QStringLiteral("N2"));
+    VisualizzaNascondi1 = command(BarPopupMenu1, QStringLiteral("&Visualizza/Nascondi"), "VisualizzaNascondi1",
+                                  &TForm1::VisualizzaNascondi1Click);
+    gg1 = command(BarPopupMenu1, QStringLiteral("&Esci"), "gg1", &TForm1::gg1Click);
+
+    BarPopupMenu2 = new TBarPopupMenu(this);
+    BarPopupMenu2->setObjectName(QStringLiteral("BarPopupMenu2"));
+    Aggiungirisorsa1 = command(BarPopupMenu2, QStringLiteral("&Aggiungi risorsa"), "Aggiungirisorsa1",
+                               &TForm1::Aggiungirisorsa1Click);
+    Modificarisorsa1 = command(BarPopupMenu2, QStringLiteral("&Modifica risorsa"), "Modificarisorsa1",
+                               &TForm1::Modificarisorsa1Click);
+    BarPopupMenu2->addSeparator()->setObjectName(QStringLiteral("N3"));
+    Eliminarisorsa1 = command(BarPopupMenu2, QStringLiteral("&Elimina risorsa"), "Eliminarisorsa1",
+                              &TForm1::Eliminarisorsa1Click);
+}
+
+void TForm1::renderArtwork()
+{
+    const qreal scale = windowHandle() ? windowHandle()->devicePixelRatio() : devicePixelRatioF();
+    if (scale == m_artworkScale)
+        return;
+    m_artworkScale = scale;
+    Image2->SetPicture(RenderKeyedPicture(QStringLiteral(":/bubble.svg"), BubbleRect.size(), scale));
+    Image1->SetPicture(RenderKeyedPicture(QStringLiteral(":/dog.svg"), DogRect.size(), scale));
+    updateShape();
+}
+
+void TForm1::updateShape()
+{
+    // The shape follows what is shown: with the bubble hidden only the dog is left on the desktop.
+    QImage composed(QSize(ClientWidth, ClientHeight) * m_artworkScale, QImage::Format_RGB32);
+    composed.setDevicePixelRatio(m_artworkScale);
+    composed.fill(KeyColor);
+    {
+        QPainter painter(&composed);
+        if (Image2->isVisibleTo(this))
+            painter.drawImage(BubbleRect, Image2->Picture());
+        painter.drawImage(DogRect, Image1->Picture());
+    }
+    setMask(OpaqueRegion(composed));
+}
+
+void TForm1::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    renderArtwork();
+}
+
+void TForm1::FormCreate()
+{
+    const std::string path = SettingsPath();
+    if (!fileExists(path)) {
+        TSettingsFile first(path);
+        WriteFirstStartSettings(first);
+    }
+    const TSettingsFile ini(path);
+    const int32_t seconds = ini.ReadInteger("Check", "TimeCheck", 20);
+    Timer1->SetInterval(static_cast<uint32_t>(seconds) * 1000u);
+    Timer1->SetEnabled(true);
+}
+
+void TForm1::StartupFinished()
+{
+    m_startupFinished = true;
+    // The first tick may come while start-up still dispatches events; its cycle waits until
+    // every window exists and then runs from the event loop.
+    if (m_tickDeferred) {
+        m_tickDeferred = false;
+        QTimer::singleShot(0, this, [this] { Timer1Timer(); });
+    }
+}
+
+void TForm1::Timer1Timer()
+{
+    if (!m_startupFinished) {
+        m_tickDeferred = true;
+        return;
+    }
+    initping1Click();
+}
+
+void TForm1::procupdate1Click()
+{
+    TFileListing& listing = Form_res->listapings;
+    listing.SetDirectory(ResourceFolder());
+    listing.Update();
+    TImageItems& items = listaproc->Items();
+    items.Clear();
+    for (const std::string& name : listing.Items())
+        items.Add(QString::fromStdString(name));
+    for (int i = 0; i < items.Count(); ++i)
+        items[i].SetImageIndex(0);
+}
+
+void TForm1::setCycleRunning(bool running)
+{
+    m_cycleRunning = running;
+    // While a cycle pings by position, nothing may start another cycle or rebuild the list under it;
+    // the commands that would are greyed out until it ends.
+    for (QAction* action : {initping1, Eliminarisorsa1, Eliminarisorsa2})
+        action->setEnabled(!running);
+}
+
+void TForm1::initping1Click()
+{
+    if (m_cycleRunning)
+        return;
+    setCycleRunning(true);
+    // However the cycle ends, its pingers go and the commands come back; a close asked for
+    // meanwhile is carried out once control is back in the event loop.
+    struct CycleEnd
+    {
+        TForm1* form;
+        ~CycleEnd()
+        {
+            for (auto& pinger : form->m_pingers)
+                pinger.reset();
+            form->m_pingers.clear();
+            form->setCycleRunning(false);
+            if (form->m_closeRequested)
+                QTimer::singleShot(0, form, [f = form] { f->close(); });
+        }
+    } end{this};
+
+    Timer1->SetEnabled(false);
+    procupdate1Click();
+    const int count = listaproc->Items().Count();
+    m_pingers.resize(static_cast<size_t>(count));
+    TTextBuffer& buffer = Form_res->Memoload;
+    for (int i = 0; i < count; ++i) {
+        auto& pinger = m_pingers[static_cast<size_t>(i)];
+        pinger = std::make_unique<TfrmPing>();
+        buffer.Clear();
+        LoadResourceFile(buffer, Form_res->listapings.Item(i));
+        pinger->edtHost->setText(QString::fromStdString(buffer.Line(0)));
+        pinger->spnPing->SetValue(StrToInt(buffer.Line(1)));
+        pinger->ICMP.SetTag(i);
+        listaproc->Items()[i].SetImageIndex(3);
+        pinger->btnPingClick();
+    }
+    for (auto& pinger : m_pingers)
+        pinger.reset();
+    Timer1->SetEnabled(true);
+}
+
+void TForm1::Aggiungirisorsa1Click()
+{
+    Form_edit->setWindowTitle(QStringLiteral("Corvane - Aggiungi risorsa"));
+    Form_edit->nomefile->setText(QStringLiteral("Nuova risorsa.cvr"));
+    Form_edit->show();
+    Form_edit->raise();
+}
+
+void TForm1::Modificarisorsa1Click()
+{
+    Form_edit->setWindowTitle(QStringLiteral("Corvane - Modifica risorsa"));
+    const std::string& name = Form_res->listapings.Item(listaproc->ItemIndex());
+    Form_edit->nomefile->setText(QString::fromStdString(name));
+    TTextBuffer& buffer = Form_res->Memoload;
+    LoadResourceFile(buffer, name);
+    Form_edit->edtHost->setText(QString::fromStdString(buffer.Line(0)));
+    Form_edit->spnPing->SetValue(StrToInt(buffer.Line(1)));
+    Form_edit->show();
+    Form_edit->raise();
+}
+
+void TForm1::Eliminarisorsa1Click()
+{
+    if (m_cycleRunning)
+        return;
+    DeleteResourceFile(Form_res->listapings.Item(listaproc->ItemIndex()));
+    procupdate1Click();
+}
+
+void TForm1::Processi1Click()
+{
+    Label1->setVisible(!Label1->isVisibleTo(this));
+    Image2->setVisible(!Image2->isVisibleTo(this));
+    listaproc->setVisible(!listaproc->isVisibleTo(this));
+    updateShape();
+}
+
+void TForm1::VisualizzaNascondi1Click() { setVisible(!isVisible()); }
+
+void TForm1::Opzioni1Click()
+{
+    Form_opz->show();
+    Form_opz->raise();
+}
+
+void TForm1::dd1Click() {}
+
+void TForm1::ff1Click() { ShellOpener().Open(ProductPageUrl()); }
+
+void TForm1::About1Click()
+{
+    MessageBox::ShowInformation(this, QStringLiteral("Corvane 1.0.0.0 RC\nNet Device Monitor"));
+}
+
+void TForm1::aboutCustomClick() { ff1Click(); }
+
+void TForm1::gg1Click() { close(); }
+
+void TForm1::Image1MouseDown(Qt::MouseButton, QPoint position)
+{
+    m_dragging = true;
+    m_dragOrigin = position;
+}
+
+void TForm1::Image1MouseMove(QPoint position)
+{
+    if (!m_dragging)
+        return;
+    // W is the width of the screen's available area; H + C, a full-screen client area plus a caption,
+    // is its available height: H is that height less the style's title-bar height C.
+    const QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
+    const QRect available = screen ? screen->availableGeometry() : QRect(0, 0, 1024, 768);
+    const int C = style()->pixelMetric(QStyle::PM_TitleBarHeight);
+    const int W = available.width();
+    const int H = available.height() - C;
+    int L = x() + position.x() - m_dragOrigin.x();
+    int T = y() + position.y() - m_dragOrigin.y();
+    if (L < 0)
+        L = 0;
+    if (L > W - width())
+        L = W - width();
+    if (T < 0)
+        T = 0;
+    if (T > H + C - height())
+        T = H + C - height();
+    move(L, y());
+    move(L, T);
+}
+
+void TForm1::Image1MouseUp(Qt::MouseButton, QPoint) { m_dragging = false; }
+
+void TForm1::mouseReleaseEvent(QMouseEvent* event)
+{
+    // The menu opens when the right button is released, so the press and release of a right click
+    // both reach the dog first and leave the window where it was.
+    if (event->button() == Qt::RightButton)
+        BarPopupMenu1->popup(event->globalPosition().toPoint());
+    QWidget::mouseReleaseEvent(event);
+}
+
+void TForm1::contextMenuEvent(QContextMenuEvent* event)
+{
+    if (event->reason() == QContextMenuEvent::Mouse)
+        return; // handled on release
+    BarPopupMenu1->popup(event->globalPos());
+}
+
+void TForm1::closeEvent(QCloseEvent* event)
+{
+    if (m_cycleRunning) {
+        m_closeRequested = true;
+        event->ignore();
+        return;
+    }
+    event->accept();
+    QCoreApplication::quit();
+}

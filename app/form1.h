@@ -1,0 +1,110 @@
+// The main window: the desktop gadget, its monitoring cycle and every command of its menus.
+#pragma once
+
+#include "app/timer.h"
+#include "app/wave_player.h"
+#include "ui/bar_popup_menu.h"
+#include "ui/image_list.h"
+
+#include <QPoint>
+#include <QWidget>
+
+#include <memory>
+#include <vector>
+
+class QAction;
+class QLabel;
+class QSystemTrayIcon;
+class TfrmPing;
+class TImage;
+class TImageListBox;
+
+class TForm1 final : public QWidget
+{
+public:
+    TForm1();
+    ~TForm1() override;
+
+    // Writes corvane.ini at the first start, reads the interval and arms the timer.
+    void FormCreate();
+    // Start-up has created every window; a tick that came earlier runs its cycle now.
+    void StartupFinished();
+
+    // The refresh: lists the resource folder and rebuilds the resource list, every status at 0.
+    void procupdate1Click();
+    // One monitoring cycle over every resource.
+    void initping1Click();
+    void Timer1Timer();
+    bool CycleRunning() const { return m_cycleRunning; }
+
+    void Aggiungirisorsa1Click();
+    void Modificarisorsa1Click();
+    void Eliminarisorsa1Click();
+    void Processi1Click();
+    void VisualizzaNascondi1Click();
+    void Opzioni1Click();
+    void dd1Click();
+    void ff1Click();
+    void About1Click();
+    void aboutCustomClick();
+    void gg1Click();
+
+    void Image1MouseDown(Qt::MouseButton button, QPoint position);
+    void Image1MouseMove(QPoint position);
+    void Image1MouseUp(Qt::MouseButton button, QPoint position);
+
+    TImage* Image2;
+    TImage* Image1;
+    QLabel* Label1;
+    TImageListBox* listaproc;
+
+    TImageList ImageStatus;
+    TWavePlayer waveplayer;
+    TTimer* Timer1;
+    QSystemTrayIcon* TrayIcon1;
+
+    TBarPopupMenu* BarPopupMenu1;
+    TBarPopupMenu* BarPopupMenu2;
+    QAction* Risorse1;
+    QAction* Aggiungirisorsa2;
+    QAction* Modificarisorsa2;
+    QAction* Processi1;
+    QAction* Eliminarisorsa2;
+    QAction* initping1;
+    QAction* procupdate1;
+    QAction* Opzioni1;
+    QAction* dd1;
+    QAction* ff1;
+    QAction* About1;
+    QAction* VisualizzaNascondi1;
+    QAction* gg1;
+    QAction* Aggiungirisorsa1;
+    QAction* Modificarisorsa1;
+    QAction* Eliminarisorsa1;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void buildMenus();
+    void renderArtwork();
+    void updateShape();
+    void setCycleRunning(bool running);
+
+    bool m_dragging = false;
+    QPoint m_dragOrigin;
+    std::vector<std::unique_ptr<TfrmPing>> m_pingers;
+    bool m_cycleRunning = false;
+    bool m_startupFinished = false;
+    bool m_tickDeferred = false;
+    bool m_closeRequested = false;
+    qreal m_artworkScale = 0;
+};
+
+extern TForm1* Form1;
+
+// The address of the product's page, opened by the web command.
+std::string ProductPageUrl();

@@ -1,0 +1,81 @@
+#include "app/form_opz.h"
+
+#include "app/settings_file.h"
+#include "ui/form_style.h"
+#include "ui/labeled_edit.h"
+#include "ui/spin_edit.h"
+
+#include <QGroupBox>
+#include <QGuiApplication>
+#include <QPushButton>
+#include <QScreen>
+#include <QShowEvent>
+
+TForm_opz* Form_opz = nullptr;
+
+TForm_opz::TForm_opz()
+{
+    setObjectName(QStringLiteral("Form_opz"));
+    setWindowFlags(Qt::Tool | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+    setWindowTitle(QStringLiteral("Corvane - Impostazioni"));
+    setFont(FormFont());
+    setFixedSize(299, 236);
+
+    GroupBox2 = new QGroupBox(QStringLiteral("Mail server"), this);
+    GroupBox2->setGeometry(0, 0, 299, 113);
+    LabeledEdit1 = new TLabeledEdit(QStringLiteral("Host"), GroupBox2);
+    LabeledEdit1->Place(16, 32, 121);
+    LabeledEdit2 = new TLabeledEdit(QStringLiteral("Porta"), GroupBox2);
+    LabeledEdit2->Place(160, 32, 73);
+    LabeledEdit3 = new TLabeledEdit(QStringLiteral("Username"), GroupBox2);
+    LabeledEdit3->Place(16, 72, 121);
+    LabeledEdit4 = new TLabeledEdit(QStringLiteral("Password"), GroupBox2);
+    LabeledEdit4->Place(160, 72, 121);
+
+    GroupBox1 = new QGroupBox(QStringLiteral("Intervallo di controllo (sec)"), this);
+    GroupBox1->setGeometry(0, 113, 299, 65);
+    SpinEdit1 = new TSpinEdit(GroupBox1);
+    SpinEdit1->setGeometry(112, 24, 65, 22);
+    SpinEdit1->SetRange(20, 100000);
+    SpinEdit1->SetValue(20);
+
+    Button1 = new QPushButton(QStringLiteral("&Ok"), this);
+    Button1->setGeometry(112, 200, 75, 25);
+    connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
+}
+
+void TForm_opz::showEvent(QShowEvent* event)
+{
+    if (!event->spontaneous()) {
+        // Showing what the file holds keeps OK from overwriting the user's settings with defaults.
+        loadFromSettings();
+        if (!m_centred) {
+            m_centred = true;
+            if (const QScreen* screen = QGuiApplication::primaryScreen())
+                move(screen->availableGeometry().center() - rect().center());
+        }
+    }
+    QWidget::showEvent(event);
+}
+
+void TForm_opz::loadFromSettings()
+{
+    const TSettingsFile ini(SettingsPath());
+    SpinEdit1->SetValue(ini.ReadInteger("Check", "TimeCheck", 20));
+    LabeledEdit1->setText(QString::fromStdString(ini.ReadString("Mail", "host", std::string())));
+    LabeledEdit2->setText(QString::fromStdString(ini.ReadString("Mail", "port", std::string())));
+    LabeledEdit3->setText(QString::fromStdString(ini.ReadString("Mail", "username", std::string())));
+    LabeledEdit4->setText(QString::fromStdString(ini.ReadString("Mail", "pwd", std::string())));
+}
+
+void TForm_opz::Button1Click()
+{
+    TSettingsFile ini(SettingsPath());
+    ini.WriteInteger("Check", "TimeCheck", SpinEdit1->Value());
+    ini.WriteString("Mail", "host", LabeledEdit1->text().toStdString());
+    ini.WriteString("Mail", "port", LabeledEdit2->text().toStdString());
+    ini.WriteString("Mail", "username", LabeledEdit3->text().toStdString());
+    ini.WriteString("Mail", "pwd", LabeledEdit4->text().toStdString());
+    ini.UpdateFile();
+    hide();
+}

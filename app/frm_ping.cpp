@@ -1,0 +1,103 @@
+#include "app/frm_ping.h"
+
+#include "app/form1.h"
+#include "icmp/reply_status.h"
+#include "platform/program_folder.h"
+#include "ui/form_style.h"
+#include "ui/image_list_box.h"
+#include "ui/spin_edit.h"
+
+#include <QCoreApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+
+TfrmPing* frmPing = nullptr;
+
+TfrmPing::TfrmPing()
+{
+    setObjectName(QStringLiteral("frmPing"));
+    setWindowTitle(QStringLiteral("Ping"));
+    setFont(FormFont());
+    setFixedSize(411, 224);
+
+    Panel1 = new QWidget(this);
+    Panel1->setGeometry(0, 0, 411, 33);
+    edtHost = new QLineEdit(QStringLiteral("localhost"), Panel1);
+    edtHost->setGeometry(4, 4, 221, 21);
+    btnPing = new QPushButton(QStringLiteral("&Ping"), Panel1);
+    btnPing->setGeometry(232, 3, 75, 25);
+    btnPing->setDefault(true);
+    connect(btnPing, &QPushButton::clicked, this, [this] { btnPingClick(); });
+    Label1 = new QLabel(QStringLiteral("Pings:"), Panel1);
+    Label1->move(312, 8);
+    Label1->adjustSize();
+    spnPing = new TSpinEdit(Panel1);
+    spnPing->setGeometry(344, 5, 57, 22);
+    spnPing->SetRange(1, 40);
+    spnPing->SetValue(4);
+    lstReplies = new QListWidget(this);
+    lstReplies->setGeometry(0, 33, 411, 224 - 33);
+
+    ICMP.SetReceiveTimeout(1000);
+}
+
+TfrmPing::~TfrmPing() = default;
+
+void TfrmPing::btnPingClick()
+{
+    ICMP.OnReply = [this](TIcmpClient& sender, const TReplyStatus& status) { ICMPReply(sender, status); };
+    ICMP.SetReceiveTimeout(1000);
+    btnPing->setEnabled(false);
+    ICMP.SetHost(edtHost->text().toStdString());
+
+    // A resource is up when it answered at least one request of this run: a time-out,
+    // an unreachable host or an expired TTL is no answer and must not show green.
+    bool answered = false;
+    bool failed = false;
+    try {
+        const int count = spnPing->Value();
+        for (int i = 0; i < count; ++i) {
+            ICMP.Ping(std::string(), 0);
+            QCoreApplication::processEvents();
+            if (ICMP.ReplyStatus().Outcome == roEchoReply) {
+                answered = true;
+                setStatus(1);
+            }
+        }
+    } catch (...) {
+        // The error's text is not shown: the red status and the alarm are the report.
+        failed = true;
+    }
+    if (failed || !answered) {
+        setStatus(2);
+        soundAlarm();
+    }
+    btnPing->setEnabled(true);
+}
+
+void TfrmPing::ICMPReply(TIcmpClient&, const TReplyStatus& AReplyStatus)
+{
+    // Nobody looks at a hidden pinger's lines; the list is kept only while it is on screen.
+    if (isVisible())
+        lstReplies->addItem(QString::fromStdString(FormatReplyLine(AReplyStatus)));
+}
+
+void TfrmPing::setStatus(int imageIndex)
+{
+    if (!Form1)
+        return;
+    TImageItems& items = Form1->listaproc->Items();
+    // The list is not rebuilt while a cycle runs, but a stale position must never end the run.
+    if (ICMP.Tag() >= 0 && ICMP.Tag() < items.Count())
+        items[ICMP.Tag()].SetImageIndex(imageIndex);
+}
+
+void TfrmPing::soundAlarm()
+{
+    if (!Form1)
+        return;
+    Form1->waveplayer.SetFileName(ProgramFolder() + "dog.wav");
+    Form1->waveplayer.Play();
+}

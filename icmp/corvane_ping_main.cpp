@@ -1,0 +1,10 @@
+// corvane-ping HOST [-c COUNT] [-W TIMEOUT_MS] [-i INTERVAL_MS] [-q]
+#include "icmp/ping_tool.h"
+
+#include <iostream>
+
+int main(int argc, char** argv)
+{
+    std::ios::sync_with_stdio(false);
+    return RunPingTool(argc, argv, std::cout, std::cerr);
+}

@@ -1,0 +1,54 @@
+// The ICMP echo client: one echo request per Ping, the wait for its answer, and the decoded outcome.
+#pragma once
+
+#include "icmp/raw_client.h"
+#include "icmp/reply_status.h"
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+class TIcmpClient final : public TRawClient
+{
+public:
+    static constexpr int BufferLength = 1024;
+    static constexpr uint16_t FirstSequence = 3489;
+
+    TIcmpClient();
+
+    // One exchange: sends to Host(), waits up to ReceiveTimeout(), reports through OnReply.
+    // A `sequence` other than 0 sets NextSequence() first. Errors are raised; no answer is not an error.
+    void Ping(const std::string& data = std::string(), uint16_t sequence = 0);
+
+    std::function<void(TIcmpClient& ASender, const TReplyStatus& AReplyStatus)> OnReply;
+
+    uint16_t NextSequence() const { return m_nextSequence; }
+    const TReplyStatus& ReplyStatus() const { return m_replyStatus; }
+    int32_t RequestSize() const { return m_requestSize; }
+    const std::array<uint8_t, BufferLength>& RequestBuffer() const { return m_requestBuffer; }
+    std::array<uint8_t, BufferLength>& ReplyBuffer() { return m_replyBuffer; }
+
+    // The steps of Ping.
+    void BuildRequest(const std::string& data);
+    void SendRequest();
+    void AwaitReply();
+    void ReceiveReply(int32_t budgetMs, TReplyStatus& status);
+    // Decodes the first `n` bytes of ReplyBuffer(); false when the datagram answers someone else.
+    bool DecodeReply(int n, TReplyStatus& status);
+    uint16_t Checksum() const;
+
+private:
+    void setTimedOut(TReplyStatus& status) const;
+
+    std::array<uint8_t, BufferLength> m_replyBuffer{};
+    std::array<uint8_t, BufferLength> m_requestBuffer{};
+    uint16_t m_nextSequence = FirstSequence;
+    int32_t m_requestSize = 0;
+    TReplyStatus m_replyStatus;
+};
+
+// Decodes one received datagram of exactly `n` bytes, reading nothing beyond them. False when the message
+// is about another request, including an error message too short to name the request it is about.
+// Raises ENetIcmpException for a datagram shorter than its headers or of a type that is no answer.
+bool DecodeDatagram(const uint8_t* datagram, int n, uint16_t expectedSequence, TReplyStatus& status);

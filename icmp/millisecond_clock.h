@@ -1,0 +1,14 @@
+// Millisecond timing of the echo exchanges, on a clock that never jumps.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+
+// Milliseconds of the monotonic clock, low 32 bits.
+uint32_t MillisecondClock();
+
+// Milliseconds from `oldTicks` to `newTicks`, across one wrap of the 32-bit counter.
+uint32_t TickDiff(uint32_t oldTicks, uint32_t newTicks);
+
+// Tests drive time themselves; an empty function goes back to the monotonic clock.
+void SetMillisecondClockForTesting(std::function<uint32_t()> clock);

@@ -1,0 +1,110 @@
+#include "icmp/ping_tool.h"
+
+#include "icmp/icmp_client.h"
+#include "platform/exception.h"
+#include "platform/int_conversion.h"
+
+#include <chrono>
+#include <cstring>
+#include <ostream>
+#include <thread>
+
+namespace {
+
+const char* const Usage = "usage: corvane-ping HOST [-c COUNT] [-W TIMEOUT_MS] [-i INTERVAL_MS] [-q]\n"
+                          "  -c COUNT        echo requests to send (default 4)\n"
+                          "  -W TIMEOUT_MS   longest wait for each answer (default 1000)\n"
+                          "  -i INTERVAL_MS  pause between requests (default 1000; 0 sends back to back)\n"
+                          "  -q              print only the summary\n";
+
+struct Options
+{
+    std::string host;
+    int32_t count = 4;
+    int32_t timeoutMs = 1000;
+    int32_t intervalMs = 1000;
+    bool quiet = false;
+};
+
+bool parse(int argc, char** argv, Options& options, std::ostream& err)
+{
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        auto number = [&](int32_t& target, int32_t minimum) {
+            if (i + 1 >= argc || !TryStrToInt(argv[i + 1], target) || target < minimum) {
+                err << "corvane-ping: " << arg << " needs a number of at least " << minimum << "\n";
+                return false;
+            }
+            ++i;
+            return true;
+        };
+        if (arg == "-c") {
+            if (!number(options.count, 1))
+                return false;
+        } else if (arg == "-W") {
+            if (!number(options.timeoutMs, 0))
+                return false;
+        } else if (arg == "-i") {
+            if (!number(options.intervalMs, 0))
+                return false;
+        } else if (arg == "-q") {
+            options.quiet = true;
+        } else if (arg == "-h" || arg == "--help") {
+            err << Usage;
+            return false;
+        } else if (!arg.empty() && arg[0] == '-') {
+            err << "corvane-ping: unknown option " << arg << "\n" << Usage;
+            return false;
+        } else if (options.host.empty()) {
+            options.host = arg;
+        } else {
+            err << Usage;
+            return false;
+        }
+    }
+    if (options.host.empty()) {
+        err << Usage;
+        return false;
+    }
+    return true;
+}
+
+std::string withoutCarriageReturns(std::string text)
+{
+    std::erase(text, '\r');
+    return text;
+}
+
+} // namespace
+
+int RunPingTool(int argc, char** argv, std::ostream& out, std::ostream& err)
+{
+    Options options;
+    if (!parse(argc, argv, options, err))
+        return 2;
+    int received = 0;
+    int sent = 0;
+    try {
+        TIcmpClient client;
+        client.SetHost(options.host);
+        client.SetReceiveTimeout(options.timeoutMs);
+        client.OnReply = [&](TIcmpClient&, const TReplyStatus& status) {
+            if (status.Outcome == roEchoReply)
+                ++received;
+            if (!options.quiet)
+                out << FormatReplyLine(status) << '\n';
+        };
+        for (int i = 0; i < options.count; ++i) {
+            if (i > 0 && options.intervalMs > 0)
+                std::this_thread::sleep_for(std::chrono::milliseconds(options.intervalMs));
+            client.Ping();
+            ++sent;
+        }
+    } catch (const std::exception& error) {
+        out.flush();
+        err << withoutCarriageReturns(error.what()) << '\n';
+        return 2;
+    }
+    out << "--- " << options.host << " ---\n" << sent << " requests sent, " << received << " answered\n";
+    return received > 0 ? 0 : 1;
+}

@@ -1,0 +1,35 @@
+#include "icmp/raw_client.h"
+
+#include <netinet/in.h>
+#include <sys/socket.h>
+
+TRawBase::TRawBase()
+    : m_buffer(8192)
+{
+}
+
+TSocketHandle& TRawBase::AcquireSocket()
+{
+    if (!m_socket.IsOpen())
+        m_socket.Open(SOCK_RAW, m_protocol);
+    const int32_t ttl = m_sendTtl;
+    m_socket.SetOption(IPPROTO_IP, IP_TTL, &ttl, sizeof ttl);
+    return m_socket;
+}
+
+void TRawBase::SendPacket(const std::string& host, int port, const void* buffer, int size)
+{
+    const std::string address = SharedStack()->ResolveToAddress(host);
+    AcquireSocket().SendDatagram(address, port, buffer, size);
+}
+
+int TRawBase::ReadPacket(void* buffer, int length, int timeoutMs)
+{
+    if (length <= 0 || !buffer)
+        return 0;
+    if (timeoutMs < 0)
+        timeoutMs = m_receiveTimeout;
+    if (AcquireSocket().WaitReadable(timeoutMs))
+        return AcquireSocket().Receive(buffer, length, 0);
+    return 0;
+}

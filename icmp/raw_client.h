@@ -1,0 +1,49 @@
+// A component that sends and reads raw IPv4 datagrams through its own socket.
+#pragma once
+
+#include "icmp/net_component.h"
+#include "icmp/socket_handle.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class TRawBase : public TNetComponent
+{
+public:
+    TRawBase();
+
+    int32_t ReceiveTimeout() const { return m_receiveTimeout; }
+    void SetReceiveTimeout(int32_t milliseconds) { m_receiveTimeout = milliseconds; }
+    const std::string& Host() const { return m_host; }
+    void SetHost(std::string host) { m_host = std::move(host); }
+    int32_t Port() const { return m_port; }
+    void SetPort(int32_t port) { m_port = port; }
+    int32_t Protocol() const { return m_protocol; }
+    void SetProtocol(int32_t protocol) { m_protocol = protocol; }
+    int32_t BufferSize() const { return static_cast<int32_t>(m_buffer.size()); }
+    int32_t SendTtl() const { return m_sendTtl; }
+
+    // Opens the socket when it is not open, and sets its time-to-live on every call.
+    TSocketHandle& AcquireSocket();
+    // Resolves `host` (before any socket is opened) and sends the datagram.
+    void SendPacket(const std::string& host, int port, const void* buffer, int size);
+    // The bytes of one datagram read within `timeoutMs` (ReceiveTimeout() when negative); 0 when none came.
+    int ReadPacket(void* buffer, int length, int timeoutMs);
+
+protected:
+    int32_t m_receiveTimeout = 0;
+    int32_t m_protocol = 255;
+
+private:
+    TSocketHandle m_socket;
+    int32_t m_sendTtl = 128;
+    std::string m_host;
+    int32_t m_port = 0;
+    std::vector<uint8_t> m_buffer;
+};
+
+// The raw component whose settings its owner fills in.
+class TRawClient : public TRawBase
+{
+};

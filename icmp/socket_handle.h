@@ -1,0 +1,35 @@
+// One socket owned by a network component; destroying the handle closes it.
+#pragma once
+
+#include "icmp/socket_stack.h"
+
+#include <string>
+
+class TSocketHandle
+{
+public:
+    TSocketHandle() = default;
+    ~TSocketHandle();
+    TSocketHandle(const TSocketHandle&) = delete;
+    TSocketHandle& operator=(const TSocketHandle&) = delete;
+
+    TSocketId SocketId() const { return m_socketId; }
+    bool IsOpen() const { return m_isOpen; }
+
+    // Closes any open socket, then opens a new one. Raises ENetInvalidSocket.
+    void Open(int type, int protocol);
+    // Shuts the socket down for sending and closes it; results are not looked at.
+    void Close();
+    // Raises ENetSocketError.
+    void SetOption(int level, int name, const void* value, int length);
+    // Raises ENetPackageSizeTooBig, ENetSocketError or ENetNotAllBytesSent.
+    void SendDatagram(const std::string& address, int port, const void* buffer, int size);
+    // The byte count, or -1.
+    int Receive(void* buffer, int length, int flags);
+    // Whether a datagram can be read within `timeoutMs`; raises ENetConnClosedGracefully on a closed handle.
+    bool WaitReadable(int timeoutMs);
+
+private:
+    TSocketId m_socketId = InvalidSocket;
+    bool m_isOpen = false;
+};

@@ -1,0 +1,178 @@
+#include "icmp/socket_stack.h"
+
+#include "icmp/net_exceptions.h"
+#include "platform/format.h"
+#include "platform/int_conversion.h"
+
+#include <strings.h>
+
+namespace {
+
+// A part is a number in the standard syntax, within its range.
+bool readPart(std::string_view part, int64_t maximum, int64_t& value)
+{
+    return TryParseInteger(part, value) && value >= 0 && value <= maximum;
+}
+
+std::string_view takePart(std::string_view& rest)
+{
+    const size_t dot = rest.find('.');
+    std::string_view part = rest.substr(0, dot);
+    rest = dot == std::string_view::npos ? std::string_view() : rest.substr(dot + 1);
+    return part;
+}
+
+} // namespace
+
+std::string TSocketStack::ResolveToAddress(const std::string& host)
+{
+    if (::strcasecmp(host.c_str(), "LOCALHOST") == 0 && host.size() == 9)
+        return "127.0.0.1";
+    if (IsAddressLiteral(host))
+        return host;
+    return LookUpHostName(host);
+}
+
+bool TSocketStack::IsAddressLiteral(std::string_view text)
+{
+    TAddressBytes bytes;
+    return ParseAddress(text, bytes);
+}
+
+bool TSocketStack::ParseAddress(std::string_view text, TAddressBytes& bytes)
+{
+    std::string_view rest = text;
+    const std::string_view p1 = takePart(rest);
+    const std::string_view p2 = takePart(rest);
+    const std::string_view p3 = takePart(rest);
+    const std::string_view p4 = rest; // may still hold dots, which then fail as a number
+    int64_t a = 0, b = 0, c = 0, d = 0;
+    if (p2.empty()) {
+        if (!readPart(p1, 0xFFFFFFFFLL, a))
+            return false;
+        bytes = {uint8_t(a >> 24), uint8_t(a >> 16), uint8_t(a >> 8), uint8_t(a)};
+    } else if (p3.empty()) {
+        if (!readPart(p1, 255, a) || !readPart(p2, 0xFFFFFF, b))
+            return false;
+        bytes = {uint8_t(a), uint8_t(b >> 16), uint8_t(b >> 8), uint8_t(b)};
+    } else if (p4.empty()) {
+        if (!readPart(p1, 255, a) || !readPart(p2, 255, b) || !readPart(p3, 0xFFFF, c))
+            return false;
+        bytes = {uint8_t(a), uint8_t(b), uint8_t(c >> 8), uint8_t(c)};
+    } else {
+        if (!readPart(p1, 255, a) || !readPart(p2, 255, b) || !readPart(p3, 255, c) || !readPart(p4, 255, d))
+            return false;
+        bytes = {uint8_t(a), uint8_t(b), uint8_t(c), uint8_t(d)};
+    }
+    return true;
+}
+
+TAddressBytes TSocketStack::TextToAddress(const std::string& text)
+{
+    TAddressBytes bytes;
+    if (!ParseAddress(text, bytes))
+        throw ENetInvalidIPAddress(text);
+    return bytes;
+}
+
+std::string TSocketStack::AddressToText(const uint8_t* bytes)
+{
+    return Format("%u.%u.%u.%u", bytes[0], bytes[1], bytes[2], bytes[3]);
+}
+
+std::string TSocketStack::LookUpHostName(const std::string& name)
+{
+    TAddressBytes address;
+    if (!GetHostByName(name, address))
+        CheckSocketResult(-1);
+    return AddressToText(address.data());
+}
+
+TSocketId TSocketStack::NewSocket(int type, int protocol)
+{
+    const TSocketId socket = CreateSocket(2, type, protocol);
+    if (socket == InvalidSocket)
+        throw ENetInvalidSocket();
+    return socket;
+}
+
+void TSocketStack::CheckSocketResult(int result)
+{
+    if (result == -1)
+        ThrowSocketError(LastError());
+}
+
+void TSocketStack::ThrowSocketError(int errorNumber) { throw ENetSocketError(errorNumber, SocketErrorText(errorNumber)); }
+
+std::string TSocketStack::SocketErrorText(int errorNumber)
+{
+    return Format("Socket Error # %d\r\n%s", errorNumber, BaseErrorText(errorNumber).c_str());
+}
+
+std::string TSocketStack::BaseErrorText(int errorNumber)
+{
+    switch (errorNumber) {
+    case 10004: return "Interrupted system call.";
+    case 10009: return "Bad file number.";
+    case 10013: return "Access denied.";
+    case 10014: return "Bad address.";
+    case 10022: return "Invalid argument.";
+    case 10024: return "Too many open files.";
+    case 10035: return "Operation would block. ";
+    case 10036: return "Operation now in progress.";
+    case 10037: return "Operation already in progress.";
+    case 10038: return "Socket operation on non-socket.";
+    case 10039: return "Destination address required.";
+    case 10040: return "Message too long.";
+    case 10041: return "Protocol wrong type for socket.";
+    case 10042: return "Bad protocol option.";
+    case 10043: return "Protocol not supported.";
+    case 10044: return "Socket type not supported.";
+    case 10045: return "Operation not supported on socket.";
+    case 10046: return "Protocol family not supported.";
+    case 10047: return "Address family not supported by protocol family.";
+    case 10048: return "Address already in use.";
+    case 10049: return "Cannot assign requested address.";
+    case 10050: return "Network is down.";
+    case 10051: return "Network is unreachable.";
+    case 10052: return "Net dropped connection or reset.";
+    case 10053: return "Software caused connection abort.";
+    case 10054: return "Connection reset by peer.";
+    case 10055: return "No buffer space available.";
+    case 10056: return "Socket is already connected.";
+    case 10057: return "Socket is not connected.";
+    case 10058: return "Cannot send or receive after socket is closed.";
+    case 10059: return "Too many references, cannot splice.";
+    case 10060: return "Connection timed out.";
+    case 10061: return "Connection refused.";
+    case 10062: return "Too many levels of symbolic links.";
+    case 10063: return "File name too long.";
+    case 10064: return "Host is down.";
+    case 10065: return "No route to host.";
+    case 10066: return "Directory not empty";
+    default: return std::string();
+    }
+}
+
+int TSocketStack::WaitForSockets(std::vector<TSocketId>* readList, std::vector<TSocketId>* writeList,
+                                 std::vector<TSocketId>* errorList, int timeoutMs)
+{
+    TSocketSet sets[3];
+    std::vector<TSocketId>* lists[3] = {readList, writeList, errorList};
+    for (int i = 0; i < 3; ++i) {
+        if (!lists[i])
+            continue;
+        if (lists[i]->size() > TSocketSet::Capacity)
+            throw ENetStackSetSizeExceeded();
+        for (const TSocketId id : *lists[i])
+            sets[i].ids[static_cast<size_t>(sets[i].count++)] = id;
+    }
+    std::optional<TWaitTime> timeout;
+    if (timeoutMs != -2)
+        timeout = TWaitTime{timeoutMs / 1000, (timeoutMs % 1000) * 1000L};
+    const int result = Select(&sets[0], &sets[1], &sets[2], timeout);
+    for (int i = 0; i < 3; ++i)
+        if (lists[i])
+            lists[i]->assign(sets[i].ids.begin(), sets[i].ids.begin() + sets[i].count);
+    return result;
+}

@@ -1,0 +1,113 @@
+#include "app/form1.h"
+#include "app/form_opz.h"
+#include "app/settings_file.h"
+#include "tests/app/app_fixture.h"
+#include "ui/labeled_edit.h"
+#include "ui/spin_edit.h"
+
+#include <QPushButton>
+#include <QTest>
+
+#include <sys/stat.h>
+
+namespace {
+
+class SettingsDialogTest : public AppWindowsTest
+{
+protected:
+    void SetUp() override
+    {
+        AppWindowsTest::SetUp();
+        folder.Write("corvane.ini", "; kept comment\r\n"
+                                    "[Check]\r\n"
+                                    "TimeCheck=45\r\n"
+                                    "[Mail]\r\n"
+                                    "host=smtp.example.org\r\n"
+                                    "port=25\r\n"
+                                    "username=me\r\n"
+                                    "pwd=secret\r\n"
+                                    "[Mine]\r\n"
+                                    "other=1\r\n");
+        startProgram();
+    }
+};
+
+TEST_F(SettingsDialogTest, ShowsWhatTheFileHoldsSoOkKeepsIt)
+{
+    Form1->Opzioni1Click();
+    EXPECT_TRUE(Form_opz->isVisible());
+    EXPECT_EQ(Form_opz->windowTitle(), QStringLiteral("Corvane - Impostazioni"));
+    EXPECT_EQ(Form_opz->SpinEdit1->Value(), 45);
+    EXPECT_EQ(Form_opz->LabeledEdit1->text(), QStringLiteral("smtp.example.org"));
+    EXPECT_EQ(Form_opz->LabeledEdit4->text(), QStringLiteral("secret"));
+    const std::string before = folder.Read("corvane.ini");
+    Form_opz->Button1Click();
+    EXPECT_FALSE(Form_opz->isVisible());
+    EXPECT_EQ(folder.Read("corvane.ini"), before);
+}
+
+TEST_F(SettingsDialogTest, OkWritesTheFiveEntriesAndKeepsEveryOtherLine)
+{
+    Form1->Opzioni1Click();
+    Form_opz->SpinEdit1->SetValue(30);
+    Form_opz->LabeledEdit1->setText(QStringLiteral("mail.example.org"));
+    Form_opz->LabeledEdit2->clear();
+    Form_opz->LabeledEdit3->setText(QStringLiteral("someone"));
+    Form_opz->LabeledEdit4->setText(QStringLiteral("p=w;d"));
+    Form_opz->Button1Click();
+    EXPECT_EQ(folder.Read("corvane.ini"), "; kept comment\r\n"
+                                          "[Check]\r\n"
+                                          "TimeCheck=30\r\n"
+                                          "[Mail]\r\n"
+                                          "host=mail.example.org\r\n"
+                                          "port=\r\n"
+                                          "username=someone\r\n"
+                                          "pwd=p=w;d\r\n"
+                                          "[Mine]\r\n"
+                                          "other=1\r\n");
+    EXPECT_EQ(Form1->Timer1->Interval(), 45000u) << "the running timer keeps its interval";
+}
+
+TEST_F(SettingsDialogTest, IntervalTypedOutOfRangeIsClampedWhenOkIsClicked)
+{
+    Form1->Opzioni1Click();
+    QApplication::setActiveWindow(Form_opz);
+    Form_opz->SpinEdit1->setFocus();
+    Form_opz->SpinEdit1->SetText(QStringLiteral("150000"));
+    QTest::mouseClick(Form_opz->Button1, Qt::LeftButton);
+    EXPECT_EQ(Form_opz->SpinEdit1->Text(), QStringLiteral("100000"));
+    EXPECT_EQ(TSettingsFile(SettingsPath()).ReadInteger("Check", "TimeCheck", 0), 100000);
+}
+
+TEST_F(SettingsDialogTest, ShortIntervalsFromTheFileAreBroughtUpToTheMinimum)
+{
+    folder.Write("corvane.ini", "[Check]\r\nTimeCheck=15\r\n");
+    Form1->Opzioni1Click();
+    EXPECT_EQ(Form_opz->SpinEdit1->Value(), 20);
+    EXPECT_EQ(Form_opz->LabeledEdit1->text(), QString());
+}
+
+TEST_F(SettingsDialogTest, CloseBoxWritesNothing)
+{
+    Form1->Opzioni1Click();
+    Form_opz->SpinEdit1->SetValue(99);
+    const std::string before = folder.Read("corvane.ini");
+    Form_opz->close();
+    EXPECT_FALSE(Form_opz->isVisible());
+    EXPECT_EQ(folder.Read("corvane.ini"), before);
+}
+
+TEST_F(SettingsDialogTest, FailedWriteKeepsTheDialogOpen)
+{
+    Form1->Opzioni1Click();
+    ::chmod(folder.File("corvane.ini").c_str(), 0444);
+    try {
+        Form_opz->Button1Click();
+        FAIL();
+    } catch (const ESettingsWriteError& error) {
+        EXPECT_EQ(error.Message(), "Unable to write to " + folder.Path() + "corvane.ini");
+    }
+    EXPECT_TRUE(Form_opz->isVisible());
+}
+
+} // namespace

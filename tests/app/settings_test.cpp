@@ -1,0 +1,130 @@
+#include "app/form1.h"
+#include "app/settings_file.h"
+#include "platform/program_folder.h"
+#include "tests/support/temp_folder.h"
+#include "ui/message_box.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+namespace {
+
+const char* const FirstStartFile = "[Check]\r\n"
+                                   "TimeCheck=15\r\n"
+                                   "[Mail]\r\n"
+                                   "host=ip smtp server\r\n"
+                                   "port=port smtp server\r\n"
+                                   "username=username smtp server\r\n"
+                                   "pwd=key smtp server\r\n";
+
+class SettingsTest : public ::testing::Test
+{
+protected:
+    void SetUp() override { SetProgramFolderForTesting(folder.Path()); }
+    void TearDown() override { SetProgramFolderForTesting(std::string()); }
+
+    int32_t timeCheck(const std::string& value)
+    {
+        folder.Write("corvane.ini", "[Check]\r\nTimeCheck=" + value + "\r\n");
+        return TSettingsFile(SettingsPath()).ReadInteger("Check", "TimeCheck", 20);
+    }
+
+    TempFolder folder;
+};
+
+TEST_F(SettingsTest, IntegersReadAsDecimalOrHexAndFallBackOtherwise)
+{
+    EXPECT_EQ(timeCheck("45"), 45);
+    EXPECT_EQ(timeCheck("0x3C"), 60);
+    EXPECT_EQ(timeCheck("0X1e"), 30);
+    EXPECT_EQ(timeCheck(" 15"), 15);
+    EXPECT_EQ(timeCheck("-5"), -5);
+    EXPECT_EQ(timeCheck("45s"), 20);
+    EXPECT_EQ(timeCheck(""), 20);
+    EXPECT_EQ(timeCheck("0x"), 20);
+    EXPECT_EQ(timeCheck("99999999999"), 20);
+}
+
+TEST_F(SettingsTest, FailedWriteNamesTheFile)
+{
+    SetProgramFolderForTesting(folder.Path() + "missing/");
+    TSettingsFile ini(SettingsPath());
+    try {
+        ini.WriteInteger("Check", "TimeCheck", 30);
+        FAIL();
+    } catch (const ESettingsWriteError& error) {
+        EXPECT_EQ(error.Message(), "Unable to write to " + folder.Path() + "missing/corvane.ini");
+    }
+}
+
+class StartupSettingsTest : public SettingsTest
+{
+protected:
+    std::unique_ptr<TForm1> createMainWindow()
+    {
+        auto form = std::make_unique<TForm1>();
+        Form1 = form.get();
+        form->FormCreate();
+        return form;
+    }
+    void TearDown() override
+    {
+        Form1 = nullptr;
+        SettingsTest::TearDown();
+    }
+};
+
+TEST_F(StartupSettingsTest, FirstStartWritesTheFiveEntriesAndArmsTheTimer)
+{
+    const auto form = createMainWindow();
+    EXPECT_EQ(folder.Read("corvane.ini"), FirstStartFile);
+    struct stat st {};
+    ::stat(folder.File("corvane.ini").c_str(), &st);
+    EXPECT_EQ(st.st_mode & 0777, 0600u) << "the file holds a mail password";
+    EXPECT_TRUE(form->Timer1->Enabled());
+    EXPECT_EQ(form->Timer1->Interval(), 15000u);
+}
+
+TEST_F(StartupSettingsTest, ExistingFileIsReadAndLeftAsItIs)
+{
+    const struct
+    {
+        const char* content;
+        uint32_t interval;
+    } cases[] = {
+        {"[Check]\r\nTimeCheck=0x1E\r\n", 30000},
+        {"[Check]\nTimeCheck=45s\n", 20000},
+        {"[Mail]\r\nhost=x\r\n", 20000},
+        {"garbage\r\n\r\n=\r\n[", 20000},
+        {"[check]\r\ntimecheck=7\r\nTimeCheck=8\r\n", 7000},
+        {"[Check]\r\nTimeCheck=0\r\n", 0},
+    };
+    for (const auto& c : cases) {
+        folder.Write("corvane.ini", c.content);
+        const auto form = createMainWindow();
+        EXPECT_EQ(form->Timer1->Interval(), c.interval) << c.content;
+        EXPECT_TRUE(form->Timer1->Enabled());
+        EXPECT_EQ(folder.Read("corvane.ini"), c.content);
+    }
+}
+
+TEST_F(StartupSettingsTest, ReadOnlySettingsFileIsStillRead)
+{
+    folder.Write("corvane.ini", "[Check]\r\nTimeCheck=42\r\n");
+    ::chmod(folder.File("corvane.ini").c_str(), 0444);
+    const auto form = createMainWindow();
+    EXPECT_EQ(form->Timer1->Interval(), 42000u);
+}
+
+TEST_F(StartupSettingsTest, UncreatableSettingsFileLeavesTheTimerOff)
+{
+    SetProgramFolderForTesting(folder.Path() + "missing/");
+    auto form = std::make_unique<TForm1>();
+    Form1 = form.get();
+    EXPECT_THROW(form->FormCreate(), ESettingsWriteError);
+    EXPECT_FALSE(form->Timer1->Enabled());
+    EXPECT_EQ(form->Timer1->Interval(), 20000u);
+}
+
+} // namespace

@@ -1,0 +1,264 @@
+#include "tests/e2e/desktop_session.h"
+
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <poll.h>
+#include <spawn.h>
+#include <sstream>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+std::vector<std::string> environmentWith(const std::map<std::string, std::string>& extra)
+{
+    std::vector<std::string> env;
+    for (char** e = environ; *e; ++e) {
+        const std::string entry = *e;
+        const std::string name = entry.substr(0, entry.find('='));
+        if (!extra.count(name))
+            env.push_back(entry);
+    }
+    for (const auto& [name, value] : extra)
+        env.push_back(name + "=" + value);
+    return env;
+}
+
+pid_t spawn(const std::vector<std::string>& argv, const std::map<std::string, std::string>& env, int stdoutFd,
+            const std::string& folder = std::string())
+{
+    std::vector<char*> args;
+    for (const auto& a : argv)
+        args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    const auto envStrings = environmentWith(env);
+    std::vector<char*> envp;
+    for (const auto& e : envStrings)
+        envp.push_back(const_cast<char*>(e.c_str()));
+    envp.push_back(nullptr);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    if (stdoutFd >= 0)
+        posix_spawn_file_actions_adddup2(&actions, stdoutFd, 1);
+    else
+        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    if (!folder.empty())
+        posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
+    pid_t pid = -1;
+    if (posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), envp.data()) != 0)
+        pid = -1;
+    posix_spawn_file_actions_destroy(&actions);
+    return pid;
+}
+
+bool waitFor(pid_t pid, int timeoutMs, int* status)
+{
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+        int s = 0;
+        const pid_t r = ::waitpid(pid, &s, WNOHANG);
+        if (r == pid) {
+            if (status)
+                *status = WIFEXITED(s) ? WEXITSTATUS(s) : 128 + WTERMSIG(s);
+            return true;
+        }
+        if (r < 0 || Clock::now() > deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+}
+
+void stop(pid_t& pid)
+{
+    if (pid <= 0)
+        return;
+    ::kill(pid, SIGTERM);
+    if (!waitFor(pid, 3000, nullptr)) {
+        ::kill(pid, SIGKILL);
+        waitFor(pid, 3000, nullptr);
+    }
+    pid = -1;
+}
+
+} // namespace
+
+CommandResult RunCommand(const std::vector<std::string>& argv, const std::map<std::string, std::string>& env,
+                         int timeoutMs)
+{
+    CommandResult result;
+    int fds[2];
+    if (::pipe2(fds, O_CLOEXEC) != 0)
+        return result;
+    const pid_t pid = spawn(argv, env, fds[1]);
+    ::close(fds[1]);
+    if (pid < 0) {
+        ::close(fds[0]);
+        return result;
+    }
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    char buffer[4096];
+    for (;;) {
+        pollfd p{fds[0], POLLIN, 0};
+        const int left = static_cast<int>(
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count());
+        if (left <= 0 || ::poll(&p, 1, left) <= 0)
+            break;
+        const ssize_t n = ::read(fds[0], buffer, sizeof buffer);
+        if (n <= 0)
+            break;
+        result.output.append(buffer, static_cast<size_t>(n));
+    }
+    ::close(fds[0]);
+    if (!waitFor(pid, 2000, &result.status)) {
+        ::kill(pid, SIGKILL);
+        waitFor(pid, 2000, nullptr);
+        result.status = -1;
+    }
+    return result;
+}
+
+bool CommandAvailable(const std::string& name)
+{
+    return RunCommand({"sh", "-c", "command -v " + name}, {}, 5000).status == 0;
+}
+
+DesktopSession::DesktopSession(int width, int height)
+{
+    int fds[2];
+    if (::pipe(fds) != 0)
+        return;
+    // Xvfb picks a free display and writes its number to the descriptor we give it.
+    const std::string geometry = std::to_string(width) + "x" + std::to_string(height) + "x24";
+    m_xvfb = spawn({"Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0", geometry, "-nolisten", "tcp",
+                    "-dpi", "96"},
+                   {}, -1);
+    ::close(fds[1]);
+    std::string number;
+    char c;
+    pollfd p{fds[0], POLLIN, 0};
+    while (::poll(&p, 1, 10000) > 0 && ::read(fds[0], &c, 1) == 1 && c != '\n')
+        number.push_back(c);
+    ::close(fds[0]);
+    if (number.empty()) {
+        stop(m_xvfb);
+        return;
+    }
+    m_display = ":" + number;
+}
+
+DesktopSession::~DesktopSession()
+{
+    stop(m_program);
+    stop(m_background);
+    stop(m_xvfb);
+}
+
+CommandResult DesktopSession::Tool(const std::vector<std::string>& argv, int timeoutMs) const
+{
+    return RunCommand(argv, {{"DISPLAY", m_display}}, timeoutMs);
+}
+
+void DesktopSession::StartProgram(const std::string& executable, const std::string& folder)
+{
+    m_program = spawn({executable},
+                      {{"DISPLAY", m_display},
+                       {"QT_QPA_PLATFORM", "xcb"},
+                       {"QT_AUTO_SCREEN_SCALE_FACTOR", "0"},
+                       {"QT_SCALE_FACTOR", "1"}},
+                      -1, folder);
+}
+
+bool DesktopSession::WaitForExit(int timeoutMs, int* exitStatus)
+{
+    if (m_program <= 0)
+        return true;
+    if (!waitFor(m_program, timeoutMs, exitStatus))
+        return false;
+    m_program = -1;
+    return true;
+}
+
+void DesktopSession::StopProgram() { stop(m_program); }
+
+bool DesktopSession::ProgramRunning()
+{
+    if (m_program <= 0)
+        return false;
+    if (::waitpid(m_program, nullptr, WNOHANG) == m_program) {
+        m_program = -1;
+        return false;
+    }
+    return true;
+}
+
+std::vector<std::string> DesktopSession::VisibleWindows(const std::string& namePattern) const
+{
+    const auto result = Tool({"xdotool", "search", "--onlyvisible", "--name", namePattern});
+    std::vector<std::string> windows;
+    std::istringstream lines(result.output);
+    for (std::string line; std::getline(lines, line);)
+        if (!line.empty())
+            windows.push_back(line);
+    return windows;
+}
+
+std::optional<std::string> DesktopSession::WaitForWindow(const std::string& name, int timeoutMs) const
+{
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (Clock::now() < deadline) {
+        const auto windows = VisibleWindows("^" + name + "$");
+        if (!windows.empty())
+            return windows.front();
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    return std::nullopt;
+}
+
+std::optional<QRect> DesktopSession::WindowGeometry(const std::string& window) const
+{
+    const auto result = Tool({"xwininfo", "-id", window});
+    if (result.status != 0)
+        return std::nullopt;
+    auto field = [&](const char* label) {
+        const auto at = result.output.find(label);
+        return at == std::string::npos ? -99999 : std::atoi(result.output.c_str() + at + std::strlen(label));
+    };
+    return QRect(field("Absolute upper-left X:"), field("Absolute upper-left Y:"), field("Width:"),
+                 field("Height:"));
+}
+
+QImage DesktopSession::Screenshot() const
+{
+    char path[] = "/tmp/corvane-shot-XXXXXX.png";
+    const int fd = ::mkstemps(path, 4);
+    if (fd < 0)
+        return {};
+    ::close(fd);
+    SaveScreenshot(path);
+    QImage image(QString::fromLocal8Bit(path));
+    ::unlink(path);
+    return image;
+}
+
+void DesktopSession::SaveScreenshot(const std::string& path) const
+{
+    Tool({"import", "-window", "root", path});
+}
+
+void DesktopSession::SetBackground(const std::string& picturePath)
+{
+    stop(m_background);
+    m_background = spawn({"display", "-window", "root", picturePath}, {{"DISPLAY", m_display}}, -1);
+    std::this_thread::sleep_for(std::chrono::milliseconds(800));
+}

@@ -1,0 +1,64 @@
+// A private X server with the real program running on it, driven by xdotool and looked at with screenshots.
+#pragma once
+
+#include <QImage>
+#include <QRect>
+#include <QString>
+
+#include <map>
+#include <optional>
+#include <string>
+#include <sys/types.h>
+#include <vector>
+
+// Runs a command to completion; returns its exit status and standard output.
+struct CommandResult
+{
+    int status = -1;
+    std::string output;
+};
+CommandResult RunCommand(const std::vector<std::string>& argv, const std::map<std::string, std::string>& env = {},
+                         int timeoutMs = 20000);
+
+bool CommandAvailable(const std::string& name);
+
+class DesktopSession
+{
+public:
+    // Starts Xvfb on a free display with a screen of the given size.
+    DesktopSession(int width = 1280, int height = 1024);
+    ~DesktopSession();
+    DesktopSession(const DesktopSession&) = delete;
+    DesktopSession& operator=(const DesktopSession&) = delete;
+
+    bool Started() const { return m_xvfb > 0; }
+    const std::string& Display() const { return m_display; }
+
+    // Runs a tool (xdotool, import, ...) against this display.
+    CommandResult Tool(const std::vector<std::string>& argv, int timeoutMs = 20000) const;
+
+    // Starts `executable` on this display with `folder` as its working folder.
+    void StartProgram(const std::string& executable, const std::string& folder);
+    // Waits for the program to end by itself; false on time-out.
+    bool WaitForExit(int timeoutMs, int* exitStatus = nullptr);
+    void StopProgram();
+    bool ProgramRunning();
+
+    // The first top-level window whose name matches `name` exactly, once it is mapped.
+    std::optional<std::string> WaitForWindow(const std::string& name, int timeoutMs = 15000) const;
+    std::optional<QRect> WindowGeometry(const std::string& window) const;
+    // Windows whose name matches the pattern and that are visible.
+    std::vector<std::string> VisibleWindows(const std::string& namePattern) const;
+
+    QImage Screenshot() const;
+    void SaveScreenshot(const std::string& path) const;
+
+    // Sets the root window's background to a picture (Xvfb ignores xsetroot).
+    void SetBackground(const std::string& picturePath);
+
+private:
+    pid_t m_xvfb = -1;
+    pid_t m_program = -1;
+    pid_t m_background = -1;
+    std::string m_display;
+};

@@ -1,0 +1,307 @@
+#include "ui/image_list_box.h"
+
+#include "platform/exception.h"
+#include "ui/image_list.h"
+
+#include <QContextMenuEvent>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QScrollBar>
+#include <QStyleOptionFocusRect>
+
+#include <algorithm>
+
+namespace {
+
+// A focus rectangle of alternating pixels, inverted against the box it outlines, as desktop lists draw it.
+void drawFocusRect(QPainter& painter, const QRect& box, const QColor& under)
+{
+    const QColor dot(255 - under.red(), 255 - under.green(), 255 - under.blue());
+    painter.save();
+    painter.setPen(Qt::NoPen);
+    auto plot = [&](int x, int y) {
+        if (((x - box.left()) + (y - box.top())) % 2 == 0)
+            painter.fillRect(x, y, 1, 1, dot);
+    };
+    for (int x = box.left(); x <= box.right(); ++x) {
+        plot(x, box.top());
+        plot(x, box.bottom());
+    }
+    for (int y = box.top() + 1; y < box.bottom(); ++y) {
+        plot(box.left(), y);
+        plot(box.right(), y);
+    }
+    painter.restore();
+}
+
+} // namespace
+
+void TImageItem::SetText(const QString& text)
+{
+    if (text == m_text)
+        return;
+    m_text = text;
+    m_owner->RequestRepaint();
+}
+
+void TImageItem::SetImageIndex(int index)
+{
+    if (index == m_imageIndex)
+        return;
+    m_imageIndex = index;
+    m_owner->RequestRepaint();
+}
+
+void TImageItems::Clear()
+{
+    if (m_items.empty())
+        return;
+    m_items.clear();
+    m_owner->SetItemIndex(-1);
+    m_owner->RequestRepaint();
+}
+
+void TImageItems::Add(const QString& text)
+{
+    m_items.push_back(TImageItem(m_owner, text));
+    m_owner->RequestRepaint();
+}
+
+TImageItem& TImageItems::operator[](int index)
+{
+    if (index < 0 || index >= Count())
+        throw EListIndexError(index);
+    return m_items[static_cast<size_t>(index)];
+}
+
+const TImageItem& TImageItems::operator[](int index) const
+{
+    if (index < 0 || index >= Count())
+        throw EListIndexError(index);
+    return m_items[static_cast<size_t>(index)];
+}
+
+TImageListBox::TImageListBox(QWidget* parent)
+    : QAbstractScrollArea(parent)
+    , m_items(this)
+{
+    setFrameShape(QFrame::NoFrame);
+    setFocusPolicy(Qt::StrongFocus);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    viewport()->setAutoFillBackground(false);
+    verticalScrollBar()->setSingleStep(1);
+    connect(verticalScrollBar(), &QScrollBar::valueChanged, this, [this] { viewport()->update(); });
+    recomputeItemHeight();
+}
+
+TImageListBox::~TImageListBox() { m_destroying = true; }
+
+QColor TImageListBox::Color() const { return palette().color(QPalette::Base); }
+QColor TImageListBox::ColorHighlight() const { return palette().color(QPalette::Highlight); }
+QColor TImageListBox::ColorHighlightText() const { return palette().color(QPalette::HighlightedText); }
+
+void TImageListBox::SetItemIndex(int index)
+{
+    if (index < -1 || index >= m_items.Count())
+        index = -1;
+    if (index == m_itemIndex)
+        return;
+    m_itemIndex = index;
+    ensureVisible(index);
+    RequestRepaint();
+}
+
+void TImageListBox::SetImages(const TImageList* images)
+{
+    m_images = images;
+    recomputeItemHeight();
+    RequestRepaint();
+}
+
+void TImageListBox::SetItemHeight(int height)
+{
+    m_itemHeight = std::max(m_itemHeight, height);
+    updateScrollRange();
+    RequestRepaint();
+}
+
+void TImageListBox::RequestRepaint()
+{
+    ++m_repaintRequests;
+    updateScrollRange();
+    viewport()->update();
+}
+
+void TImageListBox::recomputeItemHeight()
+{
+    const int imageHeight = m_images ? m_images->Height() : 0;
+    const int needed = std::max(QFontMetrics(font()).height() + 4, imageHeight);
+    m_itemHeight = std::max(m_itemHeight, needed);
+    updateScrollRange();
+}
+
+void TImageListBox::updateScrollRange()
+{
+    if (m_itemHeight <= 0)
+        return;
+    const int total = m_items.Count() * m_itemHeight;
+    QScrollBar* bar = verticalScrollBar();
+    bar->setPageStep(viewport()->height());
+    bar->setRange(0, std::max(0, total - viewport()->height()));
+}
+
+int TImageListBox::rowAt(int y) const
+{
+    if (m_itemHeight <= 0 || y < 0)
+        return -1;
+    const int row = (y + verticalScrollBar()->value()) / m_itemHeight;
+    return row < m_items.Count() ? row : -1;
+}
+
+void TImageListBox::ensureVisible(int index)
+{
+    if (index < 0)
+        return;
+    QScrollBar* bar = verticalScrollBar();
+    const int top = index * m_itemHeight;
+    if (top < bar->value())
+        bar->setValue(top);
+    else if (top + m_itemHeight > bar->value() + viewport()->height())
+        bar->setValue(top + m_itemHeight - viewport()->height());
+}
+
+void TImageListBox::DrawItem(QPainter& painter, int index, const QRect& rect, bool selected) const
+{
+    if (m_destroying)
+        return;
+    const int L = rect.left();
+    const int T = rect.top();
+    const int R = rect.left() + rect.width();
+    const int B = rect.top() + rect.height();
+    painter.setFont(font());
+    if (index < 0) {
+        painter.fillRect(rect, Color());
+        return;
+    }
+    const TImageItem& item = m_items[index];
+    const QColor brush = selected ? ColorHighlight() : Color();
+    const QColor pen = selected ? ColorHighlightText() : palette().color(QPalette::Text);
+
+    painter.fillRect(rect, Color());
+    int textLeft = L;
+    if (m_images) {
+        m_images->Draw(painter, L + 2, T + (m_itemHeight - m_images->Height()) / 2, item.ImageIndex());
+        textLeft = L + m_images->Width() + 8;
+    }
+    const QFontMetrics metrics(font());
+    // The box hugs the text: 2 pixels before it, 4 after, one pixel inside the row at top and bottom.
+    const QRect textBox(QPoint(textLeft - 2, T + 1),
+                        QPoint(textLeft + metrics.horizontalAdvance(item.Text()) + 4 - 1, B - 1 - 1));
+    const bool drawFocus = selected && Color() != ColorHighlight();
+    if (item.Text().isEmpty()) {
+        const QRect area(QPoint(textLeft, T), QPoint(R - 1, B - 1));
+        painter.fillRect(area, brush);
+        if (drawFocus)
+            drawFocusRect(painter, area, brush);
+        return;
+    }
+    painter.fillRect(textBox, brush);
+    painter.setPen(pen);
+    const QRect textArea(QPoint(textLeft, textBox.top()), QPoint(textBox.right(), textBox.bottom()));
+    // No mnemonic processing and no elision: the file name shows exactly, cut off by the control's edge.
+    painter.drawText(textArea, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine | Qt::TextDontClip,
+                     item.Text());
+    if (drawFocus)
+        drawFocusRect(painter, textBox, brush);
+}
+
+void TImageListBox::paintEvent(QPaintEvent*)
+{
+    QPainter painter(viewport());
+    const QRect area = viewport()->rect();
+    painter.fillRect(area, Color());
+    if (m_itemHeight <= 0)
+        return;
+    // Only the rows in view are painted, so a long list costs no more than a short one.
+    const int offset = verticalScrollBar()->value();
+    const int first = offset / m_itemHeight;
+    const int last = std::min(m_items.Count() - 1, (offset + area.height()) / m_itemHeight);
+    for (int i = first; i <= last; ++i) {
+        const QRect row(0, i * m_itemHeight - offset, area.width(), m_itemHeight);
+        DrawItem(painter, i, row, i == m_itemIndex);
+    }
+}
+
+void TImageListBox::mousePressEvent(QMouseEvent* event)
+{
+    setFocus(Qt::MouseFocusReason);
+    if (event->button() == Qt::LeftButton || event->button() == Qt::RightButton) {
+        const int row = rowAt(event->position().toPoint().y());
+        if (row >= 0)
+            SetItemIndex(row);
+    }
+    QAbstractScrollArea::mousePressEvent(event);
+}
+
+void TImageListBox::mouseDoubleClickEvent(QMouseEvent* event)
+{
+    if (event->button() == Qt::LeftButton && OnDblClick)
+        OnDblClick();
+}
+
+void TImageListBox::keyPressEvent(QKeyEvent* event)
+{
+    const int count = m_items.Count();
+    const int page = std::max(1, viewport()->height() / std::max(1, m_itemHeight));
+    int target = m_itemIndex;
+    switch (event->key()) {
+    case Qt::Key_Up:
+        target = std::max(0, m_itemIndex - 1);
+        break;
+    case Qt::Key_Down:
+        target = std::min(count - 1, m_itemIndex + 1);
+        break;
+    case Qt::Key_PageUp:
+        target = std::max(0, m_itemIndex - page);
+        break;
+    case Qt::Key_PageDown:
+        target = std::min(count - 1, m_itemIndex + page);
+        break;
+    case Qt::Key_Home:
+        target = 0;
+        break;
+    case Qt::Key_End:
+        target = count - 1;
+        break;
+    default:
+        QAbstractScrollArea::keyPressEvent(event);
+        return;
+    }
+    if (count > 0)
+        SetItemIndex(target);
+}
+
+void TImageListBox::contextMenuEvent(QContextMenuEvent* event)
+{
+    if (m_popupMenu)
+        m_popupMenu->popup(event->globalPos());
+}
+
+void TImageListBox::resizeEvent(QResizeEvent* event)
+{
+    QAbstractScrollArea::resizeEvent(event);
+    updateScrollRange();
+    RequestRepaint();
+}
+
+void TImageListBox::changeEvent(QEvent* event)
+{
+    QAbstractScrollArea::changeEvent(event);
+    if (event->type() == QEvent::FontChange) {
+        recomputeItemHeight();
+        RequestRepaint();
+    }
+}

@@ -1,0 +1,125 @@
+// The status list: one row per resource, a status image followed by the resource's file name.
+#pragma once
+
+#include <QAbstractScrollArea>
+#include <QColor>
+#include <QMenu>
+#include <QPointer>
+#include <QString>
+
+#include <functional>
+#include <vector>
+
+class TImageList;
+class TImageListBox;
+
+class TImageItem final
+{
+public:
+    const QString& Text() const { return m_text; }
+    // A new text repaints the list; the same text does nothing.
+    void SetText(const QString& text);
+
+    int ImageIndex() const { return m_imageIndex; }
+    // A new index repaints the whole list; the same index does nothing.
+    void SetImageIndex(int index);
+
+private:
+    friend class TImageItems;
+    TImageItem(TImageListBox* owner, QString text)
+        : m_owner(owner)
+        , m_text(std::move(text))
+    {
+    }
+
+    TImageListBox* m_owner;
+    QString m_text;
+    int m_imageIndex = -1;
+};
+
+// The rows of a TImageListBox, in display order.
+class TImageItems final
+{
+public:
+    explicit TImageItems(TImageListBox* owner)
+        : m_owner(owner)
+    {
+    }
+
+    void Clear();
+    void Add(const QString& text);
+    int Count() const { return static_cast<int>(m_items.size()); }
+
+    // Raises EListIndexError for a row that does not exist.
+    TImageItem& operator[](int index);
+    const TImageItem& operator[](int index) const;
+
+private:
+    TImageListBox* m_owner;
+    std::vector<TImageItem> m_items;
+};
+
+class TImageListBox final : public QAbstractScrollArea
+{
+    Q_OBJECT
+
+public:
+    explicit TImageListBox(QWidget* parent = nullptr);
+    ~TImageListBox() override;
+
+    TImageItems& Items() { return m_items; }
+    const TImageItems& Items() const { return m_items; }
+
+    // The selected row, or -1.
+    int ItemIndex() const { return m_itemIndex; }
+    void SetItemIndex(int index);
+
+    const TImageList* Images() const { return m_images; }
+    void SetImages(const TImageList* images);
+
+    int ItemHeight() const { return m_itemHeight; }
+    // Raises the row height; never lowers it below what the font and images need.
+    void SetItemHeight(int height);
+
+    QMenu* PopupMenu() const { return m_popupMenu; }
+    void SetPopupMenu(QMenu* menu) { m_popupMenu = menu; }
+
+    QColor Color() const;
+    QColor ColorHighlight() const;
+    QColor ColorHighlightText() const;
+
+    // Fired on a double click on the list.
+    std::function<void()> OnDblClick;
+
+    // How many repaints have been requested; tests use it to check the repaint rules.
+    int RepaintRequests() const { return m_repaintRequests; }
+
+    // Paints row `index` into `rect` the way the list draws it.
+    void DrawItem(QPainter& painter, int index, const QRect& rect, bool selected) const;
+
+    // Asks for a repaint of the whole control.
+    void RequestRepaint();
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+private:
+    void recomputeItemHeight();
+    void updateScrollRange();
+    int rowAt(int y) const;
+    void ensureVisible(int index);
+
+    TImageItems m_items;
+    const TImageList* m_images = nullptr;
+    QPointer<QMenu> m_popupMenu;
+    int m_itemIndex = -1;
+    int m_itemHeight = 0;
+    int m_repaintRequests = 0;
+    bool m_destroying = false;
+};

@@ -1,0 +1,41 @@
+#include "ui/message_box.h"
+
+#include "platform/error_report.h"
+#include "platform/program_folder.h"
+
+#include <QMessageBox>
+
+namespace {
+
+bool s_recording = false;
+std::vector<MessageBox::Shown> s_recorded;
+
+void show(MessageBox::Kind kind, QWidget* parent, const QString& text)
+{
+    const QString title = MessageBox::Title();
+    if (s_recording) {
+        s_recorded.push_back({kind, title, text});
+        return;
+    }
+    QMessageBox box(kind == MessageBox::Kind::Error ? QMessageBox::Critical : QMessageBox::Information, title,
+                    text, QMessageBox::Ok, parent);
+    box.setTextFormat(Qt::PlainText);
+    box.exec();
+}
+
+} // namespace
+
+void MessageBox::ShowError(QWidget* parent, const QString& message)
+{
+    show(Kind::Error, parent, QString::fromStdString(ErrorBoxText(message.toStdString())));
+}
+
+void MessageBox::ShowInformation(QWidget* parent, const QString& text) { show(Kind::Information, parent, text); }
+
+void MessageBox::SetRecording(bool recording) { s_recording = recording; }
+
+const std::vector<MessageBox::Shown>& MessageBox::Recorded() { return s_recorded; }
+
+void MessageBox::ClearRecorded() { s_recorded.clear(); }
+
+QString MessageBox::Title() { return QString::fromStdString(ApplicationTitle(ExecutableName())); }
