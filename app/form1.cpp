@@ -90,6 +90,8 @@ TForm1::TForm1()
 
     listaproc = new TImageListBox(this);
     listaproc->setObjectName(QStringLiteral("listaproc"));
+    // The desktop's colours, not the window's key colour, for the list and its scroll bar.
+    listaproc->setPalette(QApplication::palette());
     listaproc->setGeometry(16, 40, 121, 81);
     listaproc->SetImages(&ImageStatus);
     listaproc->SetItemHeight(17);

@@ -94,7 +94,8 @@ TImageListBox::TImageListBox(QWidget* parent)
     viewport()->setAutoFillBackground(false);
     verticalScrollBar()->setSingleStep(1);
     connect(verticalScrollBar(), &QScrollBar::valueChanged, this, [this] { viewport()->update(); });
-    recomputeItemHeight();
+    // The row height is worked out once the font and images are set: a height taken from a passing
+    // default font would never come down again.
 }
 
 TImageListBox::~TImageListBox() { m_destroying = true; }
@@ -224,7 +225,7 @@ void TImageListBox::paintEvent(QPaintEvent*)
     const QRect area = viewport()->rect();
     painter.fillRect(area, Color());
     if (m_itemHeight <= 0)
-        return;
+        recomputeItemHeight();
     // Only the rows in view are painted, so a long list costs no more than a short one.
     const int offset = verticalScrollBar()->value();
     const int first = offset / m_itemHeight;
@@ -243,12 +244,16 @@ void TImageListBox::mousePressEvent(QMouseEvent* event)
         if (row >= 0)
             SetItemIndex(row);
     }
-    QAbstractScrollArea::mousePressEvent(event);
+    event->accept();
 }
 
 void TImageListBox::mouseDoubleClickEvent(QMouseEvent* event)
 {
-    if (event->button() == Qt::LeftButton && OnDblClick)
+    if (event->button() != Qt::LeftButton)
+        return;
+    if (const int row = rowAt(event->position().toPoint().y()); row >= 0)
+        SetItemIndex(row);
+    if (OnDblClick)
         OnDblClick();
 }
 

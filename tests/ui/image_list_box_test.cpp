@@ -37,6 +37,7 @@ protected:
         p.setColor(QPalette::Highlight, QColor(0, 0, 128));
         p.setColor(QPalette::HighlightedText, Qt::white);
         box.setPalette(p);
+        box.show();
     }
 
     void add(const QString& text, int imageIndex = 0)
@@ -224,7 +225,7 @@ TEST_F(ImageListBoxTest, ClicksSelectAndDoubleClickAndMenuReachTheOwner)
     menu.addAction(QStringLiteral("x"));
     box.SetPopupMenu(&menu);
     QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(40, 5), box.viewport()->mapToGlobal(QPoint(40, 5)));
-    QCoreApplication::sendEvent(&box, &event);
+    QCoreApplication::sendEvent(box.viewport(), &event);
     EXPECT_TRUE(menu.isVisible());
     menu.hide();
 

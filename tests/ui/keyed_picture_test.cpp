@@ -7,8 +7,10 @@ namespace {
 
 // A white disc with a black, antialiased outline: the kind of edge that would leave a tinted fringe.
 const char* const Disc = "<svg xmlns='http://www.w3.org/2000/svg' width='40' height='40'>"
-                         "<circle cx='20' cy='20' r='15' fill='#ffffff' stroke='#000000' stroke-width='3'/>"
-                         "<rect x='18' y='18' width='4' height='4' fill='#ffff00'/></svg>";
+                         "<circle cx='20' cy='20' r='15' fill='#ffffff' stroke='#000000' stroke-width='3'/></svg>";
+
+const char* const KeyColouredArt = "<svg xmlns='http://www.w3.org/2000/svg' width='10' height='10'>"
+                                   "<rect width='10' height='10' fill='#ffff00'/></svg>";
 
 bool nearKey(QRgb c) { return qRed(c) > 150 && qGreen(c) > 150 && qBlue(c) < 100; }
 
@@ -37,8 +39,14 @@ TEST_P(KeyedPictureTest, EveryPixelIsExactlyTheKeyOrFarFromIt)
                 ASSERT_FALSE(nearKey(c)) << x << "," << y << " " << std::hex << c;
         }
     EXPECT_GT(keyPixels, 0);
-    // Artwork that is itself key-coloured is kept visible.
-    EXPECT_NE(image.pixel(static_cast<int>(20 * scale), static_cast<int>(20 * scale)), KeyColor.rgb());
+}
+
+TEST_P(KeyedPictureTest, ArtworkInTheKeyColourStaysVisible)
+{
+    folder.Write("key.svg", KeyColouredArt);
+    const QImage image = RenderKeyedPicture(QString::fromStdString(folder.File("key.svg")), QSize(10, 10), GetParam());
+    EXPECT_NE(image.pixel(5, 5), KeyColor.rgb());
+    EXPECT_FALSE(OpaqueRegion(image).isEmpty());
 }
 
 TEST_P(KeyedPictureTest, ShapeShowsNoKeyPixel)
