@@ -81,7 +81,10 @@ TForm1::TForm1()
     Image1->OnMouseUp = [this](Qt::MouseButton button, QPoint at) { Image1MouseUp(button, at); };
 
     Label1 = new QLabel(QStringLiteral("Lista processi"), this);
-    Label1->setGeometry(40, 24, 64, 13);
+    // Sized to its caption, whatever the desktop's font makes of it.
+    Label1->move(40, 24);
+    Label1->adjustSize();
+    Label1->resize(Label1->width(), 13);
     Label1->setAutoFillBackground(true);
     QPalette grey = Label1->palette();
     grey.setColor(QPalette::Window, palette().color(QPalette::Button));

@@ -1,0 +1,206 @@
+// The echo engine against hosts of the test's own network namespace (see scripts/run-isolated).
+#include "icmp/icmp_client.h"
+#include "icmp/net_exceptions.h"
+#include "tests/support/fake_host.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+bool isolated() { return std::getenv("CORVANE_ISOLATED") && ::geteuid() == 0; }
+
+#define REQUIRE_ISOLATION()                                                                                           \
+    if (!isolated())                                                                                                  \
+    GTEST_SKIP() << "needs root inside scripts/run-isolated (CTest runs it that way)"
+
+struct Exchange
+{
+    TReplyStatus status;
+    std::string error;
+    long elapsedMs = 0;
+};
+
+Exchange ping(const std::string& host, int timeoutMs = 1000)
+{
+    Exchange e;
+    TIcmpClient client;
+    client.SetHost(host);
+    client.SetReceiveTimeout(timeoutMs);
+    const auto start = Clock::now();
+    try {
+        client.Ping();
+        e.status = client.ReplyStatus();
+    } catch (const std::exception& error) {
+        e.error = error.what();
+    }
+    e.elapsedMs = static_cast<long>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
+    return e;
+}
+
+class FakeHostTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        REQUIRE_ISOLATION();
+        host = std::make_unique<FakeHost>();
+        if (!host->Ready())
+            GTEST_SKIP() << host->Error();
+    }
+    std::unique_ptr<FakeHost> host;
+};
+
+TEST(IsolatedNetworkTest, UnknownNameIsHostNotFound)
+{
+    REQUIRE_ISOLATION();
+    const Exchange e = ping("no-such-host.invalid");
+    EXPECT_EQ(e.error, "Socket Error # 11001\r\nHost not found.");
+}
+
+TEST_F(FakeHostTest, AnswerAfterADelay)
+{
+    host->Set("10.77.0.2", {FakeHost::Answer::EchoReply, 300});
+    const Exchange e = ping("10.77.0.2");
+    ASSERT_EQ(e.error, "");
+    EXPECT_EQ(e.status.Outcome, roEchoReply);
+    EXPECT_EQ(e.status.SourceAddress, "10.77.0.2");
+    EXPECT_EQ(e.status.ByteCount, 72);
+    EXPECT_EQ(e.status.Ttl, 64);
+    EXPECT_GE(e.status.RoundTripMs, 290u);
+    EXPECT_LE(e.status.RoundTripMs, 600u);
+}
+
+TEST_F(FakeHostTest, SilentHostTimesOutAfterTheBudget)
+{
+    host->Set("10.77.0.3", {FakeHost::Answer::Silence});
+    const Exchange e = ping("10.77.0.3");
+    ASSERT_EQ(e.error, "");
+    EXPECT_EQ(e.status.Outcome, roTimeOut);
+    EXPECT_EQ(e.status.SourceAddress, "0.0.0.0");
+    EXPECT_EQ(e.status.SequenceNumber, 3489);
+    EXPECT_GE(e.elapsedMs, 950);
+    EXPECT_LE(e.elapsedMs, 1500);
+    EXPECT_EQ(host->RequestsSeen("10.77.0.3"), 1);
+}
+
+TEST_F(FakeHostTest, ForeignReplyIsSkippedAndTheRealOneTaken)
+{
+    host->Set("10.77.0.4", {FakeHost::Answer::ForeignThenReply, 200});
+    const Exchange e = ping("10.77.0.4");
+    ASSERT_EQ(e.error, "");
+    EXPECT_EQ(e.status.Outcome, roEchoReply);
+    EXPECT_GE(e.status.RoundTripMs, 190u);
+}
+
+TEST_F(FakeHostTest, RoutersReportAboutOurRequest)
+{
+    host->Set("10.77.0.5", {FakeHost::Answer::TimeExceeded, 0, 1, "10.77.0.254"});
+    Exchange e = ping("10.77.0.5");
+    ASSERT_EQ(e.error, "");
+    EXPECT_EQ(e.status.Outcome, roTtlExpired);
+    EXPECT_EQ(e.status.SourceAddress, "10.77.0.254");
+    EXPECT_EQ(e.status.IcmpType, 11);
+    host->Set("10.77.0.6", {FakeHost::Answer::Unreachable, 0, 1, "10.77.0.253"});
+    e = ping("10.77.0.6");
+    ASSERT_EQ(e.error, "");
+    EXPECT_EQ(e.status.Outcome, roUnreachable);
+    EXPECT_EQ(e.status.SourceAddress, "10.77.0.253");
+}
+
+TEST_F(FakeHostTest, TimestampRequestDuringTheWaitRaises)
+{
+    host->Set("10.77.0.7", {FakeHost::Answer::TimestampRequest});
+    EXPECT_EQ(ping("10.77.0.7").error, "Non-echo type response received");
+}
+
+TEST(IsolatedNetworkTest, DroppedBeforeDeliveryTimesOut)
+{
+    REQUIRE_ISOLATION();
+    if (std::system("command -v nft >/dev/null") != 0)
+        GTEST_SKIP() << "nft is not installed";
+    ASSERT_EQ(std::system("nft add table inet cvtest && nft add chain inet cvtest input '{ type filter hook input "
+                          "priority 0; }' && nft add rule inet cvtest input ip daddr 127.0.0.5 icmp type "
+                          "echo-request drop"),
+              0);
+    const Exchange e = ping("127.0.0.5");
+    std::system("nft delete table inet cvtest");
+    ASSERT_EQ(e.error, "");
+    EXPECT_EQ(e.status.Outcome, roTimeOut);
+    EXPECT_GE(e.elapsedMs, 950);
+}
+
+// Runs `body` as an ordinary user in a child process and returns what it wrote.
+std::string asOrdinaryUser(const std::function<std::string()>& body)
+{
+    int fds[2];
+    if (::pipe(fds) != 0)
+        return "pipe failed";
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::close(fds[0]);
+        std::string result;
+        if (::setgid(65534) != 0 || ::setuid(65534) != 0)
+            result = "cannot drop privileges";
+        else
+            result = body();
+        if (::write(fds[1], result.data(), result.size()) < 0) {
+        }
+        ::_exit(0);
+    }
+    ::close(fds[1]);
+    std::string out;
+    char buffer[512];
+    for (ssize_t n; (n = ::read(fds[0], buffer, sizeof buffer)) > 0;)
+        out.append(buffer, static_cast<size_t>(n));
+    ::close(fds[0]);
+    ::waitpid(child, nullptr, 0);
+    return out;
+}
+
+void setPingGroupRange(const char* range)
+{
+    std::ofstream("/proc/sys/net/ipv4/ping_group_range") << range;
+}
+
+std::string describe(const Exchange& e)
+{
+    if (!e.error.empty())
+        return e.error;
+    return std::to_string(e.status.Outcome) + " " + std::to_string(e.status.ByteCount) + " "
+        + e.status.SourceAddress + " " + std::to_string(e.status.IcmpType) + " "
+        + std::to_string(e.status.SequenceNumber) + " " + std::to_string(e.status.Ttl);
+}
+
+TEST(UnprivilegedTest, OrdinaryUserPingsThroughTheDatagramSocket)
+{
+    REQUIRE_ISOLATION();
+    setPingGroupRange("0 2147483647");
+    EXPECT_EQ(asOrdinaryUser([] { return describe(ping("127.0.0.1")); }), "0 72 127.0.0.1 0 3489 64");
+    setPingGroupRange("1 0");
+    EXPECT_EQ(asOrdinaryUser([] { return describe(ping("127.0.0.1")); }), "Cannot allocate socket.");
+}
+
+TEST_F(FakeHostTest, OrdinaryUserSeesErrorsAndTimeOutsAsRootDoes)
+{
+    setPingGroupRange("0 2147483647");
+    host->Set("10.77.0.8", {FakeHost::Answer::TimeExceeded, 0, 1, "10.77.0.254"});
+    host->Set("10.77.0.9", {FakeHost::Answer::Silence});
+    host->Set("10.77.0.10", {FakeHost::Answer::EchoReply, 50});
+    const std::string expired = asOrdinaryUser([] { return describe(ping("10.77.0.8")); });
+    EXPECT_EQ(expired.substr(0, expired.find(' ')), std::to_string(roTtlExpired)) << expired;
+    EXPECT_NE(expired.find("10.77.0.254 11 3489"), std::string::npos) << expired;
+    EXPECT_EQ(asOrdinaryUser([] { return describe(ping("10.77.0.9")); }), "2 0 0.0.0.0 0 3489 0");
+    EXPECT_EQ(asOrdinaryUser([] { return describe(ping("10.77.0.10")); }), "0 72 10.77.0.10 0 3489 64");
+    setPingGroupRange("1 0");
+}
+
+} // namespace

@@ -1,0 +1,126 @@
+#include "tests/icmp/scripted_stack.h"
+
+#include "icmp/millisecond_clock.h"
+
+#include <algorithm>
+#include <cstring>
+
+TSocketId ScriptedStack::CreateSocket(int, int, int)
+{
+    if (m_state->refuseSockets) {
+        m_state->lastError = 10013;
+        return InvalidSocket;
+    }
+    const TSocketId id = m_state->nextId++;
+    m_state->opened.push_back(id);
+    m_state->open.insert(id);
+    return id;
+}
+
+int ScriptedStack::SendTo(TSocketId, const void* buffer, int length, int, const TAddressBytes&, uint16_t)
+{
+    if (m_state->sendResult == -1) {
+        m_state->lastError = m_state->sendError;
+        return -1;
+    }
+    const auto* bytes = static_cast<const uint8_t*>(buffer);
+    m_state->sent.emplace_back(bytes, bytes + length);
+    return m_state->sendResult ? m_state->sendResult : length;
+}
+
+int ScriptedStack::Receive(TSocketId, void* buffer, int length, int)
+{
+    if (m_state->receiveResult == -1) {
+        m_state->lastError = m_state->receiveError;
+        return -1;
+    }
+    if (m_state->incoming.empty())
+        return 0;
+    const auto datagram = m_state->incoming.front().bytes;
+    m_state->incoming.pop_front();
+    const int n = std::min<int>(length, static_cast<int>(datagram.size()));
+    std::memcpy(buffer, datagram.data(), static_cast<size_t>(n));
+    return n;
+}
+
+int ScriptedStack::Select(TSocketSet* readSet, TSocketSet*, TSocketSet*, const std::optional<TWaitTime>& timeout)
+{
+    const long limit = timeout ? timeout->seconds * 1000 + timeout->microseconds / 1000 : -1;
+    m_state->waits.push_back(limit);
+    const bool arrives = !m_state->incoming.empty()
+        && (limit < 0 || m_state->incoming.front().arrivesAtMs <= m_state->nowMs + static_cast<uint32_t>(limit));
+    if (arrives) {
+        m_state->nowMs = std::max(m_state->nowMs, m_state->incoming.front().arrivesAtMs);
+        return readSet ? readSet->count : 0;
+    }
+    if (limit > 0)
+        m_state->nowMs += static_cast<uint32_t>(limit);
+    if (readSet)
+        readSet->count = 0;
+    return 0;
+}
+
+bool ScriptedStack::GetHostByName(const std::string& name, TAddressBytes& address)
+{
+    ++m_state->lookups;
+    const auto found = m_state->hosts.find(name);
+    if (found == m_state->hosts.end()) {
+        m_state->lastError = m_state->resolverError;
+        return false;
+    }
+    address = found->second;
+    return true;
+}
+
+ScriptedNetwork::ScriptedNetwork()
+    : m_state(std::make_shared<ScriptState>())
+{
+    auto state = m_state;
+    SetStackFactoryForTesting([state] { return std::make_unique<ScriptedStack>(state); });
+    SetMillisecondClockForTesting([state] { return state->nowMs; });
+}
+
+ScriptedNetwork::~ScriptedNetwork()
+{
+    SetStackFactoryForTesting(nullptr);
+    SetMillisecondClockForTesting(nullptr);
+}
+
+void ScriptedNetwork::Arrive(uint32_t afterMs, std::vector<uint8_t> bytes)
+{
+    m_state->incoming.push_back({m_state->nowMs + afterMs, std::move(bytes)});
+}
+
+std::vector<uint8_t> ScriptedNetwork::Datagram(uint8_t type, const std::vector<uint8_t>& icmpBody, uint8_t ttl,
+                                               TAddressBytes source)
+{
+    std::vector<uint8_t> d(20, 0);
+    d[0] = 0x45;
+    d[8] = ttl;
+    d[9] = 1;
+    std::copy(source.begin(), source.end(), d.begin() + 12);
+    d.push_back(type);
+    d.insert(d.end(), icmpBody.begin(), icmpBody.end());
+    return d;
+}
+
+std::vector<uint8_t> ScriptedNetwork::EchoReply(uint16_t sequence, uint8_t ttl, TAddressBytes source)
+{
+    std::vector<uint8_t> body(51, 0x45);
+    std::fill(body.begin(), body.begin() + 19, 0);
+    body[5] = static_cast<uint8_t>(sequence);
+    body[6] = static_cast<uint8_t>(sequence >> 8);
+    return Datagram(0, body, ttl, source);
+}
+
+std::vector<uint8_t> ScriptedNetwork::ErrorAbout(uint8_t type, uint16_t sequence, TAddressBytes reporter, bool cut)
+{
+    std::vector<uint8_t> body(7, 0); // code, checksum, unused
+    std::vector<uint8_t> inner(20, 0);
+    inner[0] = 0x45;
+    inner[9] = 1;
+    body.insert(body.end(), inner.begin(), inner.end());
+    std::vector<uint8_t> request = {8, 0, 0, 0, 0, 0, static_cast<uint8_t>(sequence), static_cast<uint8_t>(sequence >> 8)};
+    body.insert(body.end(), request.begin(), request.begin() + (cut ? 6 : 8));
+    return Datagram(type, body, 250, reporter);
+}

@@ -1,0 +1,96 @@
+// A socket stack whose primitives follow a script: datagrams arrive at chosen times on a fake clock,
+// and every call is recorded. Installed as the shared stack for the length of a test.
+#pragma once
+
+#include "icmp/net_component.h"
+#include "icmp/socket_stack.h"
+
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <memory>
+#include <set>
+#include <vector>
+
+struct ScriptedDatagram
+{
+    uint32_t arrivesAtMs;
+    std::vector<uint8_t> bytes;
+};
+
+struct ScriptState
+{
+    uint32_t nowMs = 1000;
+    std::deque<ScriptedDatagram> incoming;
+    std::vector<std::vector<uint8_t>> sent;
+    std::vector<TSocketId> opened;
+    std::set<TSocketId> open;
+    std::vector<long> waits; // each wait's time limit in ms, -1 for none
+    std::map<std::string, TAddressBytes> hosts;
+    int lookups = 0;
+    int resolverError = 11001;
+    bool refuseSockets = false;
+    int sendResult = 0; // 0: all bytes; -1 fails with sendError; other: that many bytes
+    int sendError = 0;
+    int receiveResult = 0; // -1 makes a read fail with receiveError
+    int receiveError = 0;
+    int lastError = 0;
+    TSocketId nextId = 100;
+};
+
+class ScriptedStack final : public TSocketStack
+{
+public:
+    explicit ScriptedStack(std::shared_ptr<ScriptState> state)
+        : m_state(std::move(state))
+    {
+    }
+
+    TSocketId CreateSocket(int family, int type, int protocol) override;
+    int SetSocketOption(TSocketId, int, int, const void*, int) override { return 0; }
+    int SendTo(TSocketId socket, const void* buffer, int length, int flags, const TAddressBytes& address,
+               uint16_t port) override;
+    int Receive(TSocketId socket, void* buffer, int length, int flags) override;
+    int Select(TSocketSet* readSet, TSocketSet* writeSet, TSocketSet* errorSet,
+               const std::optional<TWaitTime>& timeout) override;
+    int Shutdown(TSocketId, int) override { return 0; }
+    int CloseSocket(TSocketId socket) override
+    {
+        m_state->open.erase(socket);
+        return 0;
+    }
+    bool GetHostByName(const std::string& name, TAddressBytes& address) override;
+    int LastError() override { return m_state->lastError; }
+    // Like the platform's stack, the resolver's "not found" has its own text.
+    std::string SocketErrorText(int errorNumber) override
+    {
+        return errorNumber == 11001 ? "Socket Error # 11001\r\nHost not found."
+                                    : TSocketStack::SocketErrorText(errorNumber);
+    }
+
+private:
+    std::shared_ptr<ScriptState> m_state;
+};
+
+// Installs a scripted stack and its fake clock while it lives.
+class ScriptedNetwork
+{
+public:
+    ScriptedNetwork();
+    ~ScriptedNetwork();
+
+    ScriptState& state() { return *m_state; }
+
+    // An IPv4 datagram carrying an ICMP message: header length 20, the given TTL and source.
+    static std::vector<uint8_t> Datagram(uint8_t type, const std::vector<uint8_t>& icmpBody, uint8_t ttl = 64,
+                                         TAddressBytes source = {127, 0, 0, 1});
+    // An echo reply answering `sequence`, with the 52-byte layout of our requests.
+    static std::vector<uint8_t> EchoReply(uint16_t sequence, uint8_t ttl = 64, TAddressBytes source = {127, 0, 0, 1});
+    // A type 3 or 11 message carrying the header and first 8 bytes of a request with `sequence`.
+    static std::vector<uint8_t> ErrorAbout(uint8_t type, uint16_t sequence, TAddressBytes reporter, bool cut = false);
+
+    void Arrive(uint32_t afterMs, std::vector<uint8_t> bytes);
+
+private:
+    std::shared_ptr<ScriptState> m_state;
+};

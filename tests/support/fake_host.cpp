@@ -1,0 +1,203 @@
+#include "tests/support/fake_host.h"
+
+#include <arpa/inet.h>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <linux/if.h>
+#include <linux/if_tun.h>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+namespace {
+
+int64_t nowMs()
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+uint16_t checksum(const uint8_t* data, size_t size)
+{
+    uint32_t sum = 0;
+    for (size_t i = 0; i + 1 < size; i += 2)
+        sum += static_cast<uint32_t>((data[i] << 8) | data[i + 1]);
+    if (size & 1)
+        sum += static_cast<uint32_t>(data[size - 1] << 8);
+    while (sum >> 16)
+        sum = (sum & 0xFFFF) + (sum >> 16);
+    return static_cast<uint16_t>(~sum);
+}
+
+uint32_t addressOf(const std::string& text)
+{
+    in_addr a{};
+    ::inet_pton(AF_INET, text.c_str(), &a);
+    return a.s_addr;
+}
+
+// An IPv4 packet from `source` to `destination` carrying `icmp`, with both checksums right.
+std::vector<uint8_t> packet(uint32_t source, uint32_t destination, std::vector<uint8_t> icmp)
+{
+    icmp[2] = icmp[3] = 0;
+    const uint16_t c = checksum(icmp.data(), icmp.size());
+    icmp[2] = static_cast<uint8_t>(c >> 8);
+    icmp[3] = static_cast<uint8_t>(c);
+    std::vector<uint8_t> p(20, 0);
+    p[0] = 0x45;
+    const size_t total = 20 + icmp.size();
+    p[2] = static_cast<uint8_t>(total >> 8);
+    p[3] = static_cast<uint8_t>(total);
+    p[8] = 64;
+    p[9] = 1;
+    std::memcpy(&p[12], &source, 4);
+    std::memcpy(&p[16], &destination, 4);
+    const uint16_t h = checksum(p.data(), 20);
+    p[10] = static_cast<uint8_t>(h >> 8);
+    p[11] = static_cast<uint8_t>(h);
+    p.insert(p.end(), icmp.begin(), icmp.end());
+    return p;
+}
+
+} // namespace
+
+FakeHost::FakeHost()
+{
+    m_fd = ::open("/dev/net/tun", O_RDWR | O_CLOEXEC);
+    if (m_fd < 0) {
+        m_error = std::string("cannot open /dev/net/tun: ") + std::strerror(errno);
+        return;
+    }
+    ifreq request{};
+    request.ifr_flags = IFF_TUN | IFF_NO_PI;
+    std::strncpy(request.ifr_name, "cvtun%d", IFNAMSIZ - 1);
+    if (::ioctl(m_fd, TUNSETIFF, &request) != 0) {
+        m_error = std::string("TUNSETIFF failed: ") + std::strerror(errno);
+        ::close(m_fd);
+        m_fd = -1;
+        return;
+    }
+    m_name = request.ifr_name;
+    const std::string setup = "ip addr add " + std::string(LocalAddress) + "/24 dev " + m_name + " && ip link set "
+        + m_name + " up";
+    if (std::system(setup.c_str()) != 0) {
+        m_error = "cannot configure " + m_name;
+        ::close(m_fd);
+        m_fd = -1;
+        return;
+    }
+    m_thread = std::thread([this] { run(); });
+}
+
+FakeHost::~FakeHost()
+{
+    m_stop = true;
+    if (m_thread.joinable())
+        m_thread.join();
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+void FakeHost::Set(const std::string& address, Behaviour behaviour)
+{
+    std::lock_guard guard(m_lock);
+    m_behaviours[addressOf(address)] = std::move(behaviour);
+}
+
+int FakeHost::RequestsSeen(const std::string& address)
+{
+    std::lock_guard guard(m_lock);
+    return m_seen[addressOf(address)];
+}
+
+void FakeHost::run()
+{
+    std::vector<uint8_t> buffer(65536);
+    while (!m_stop) {
+        pollfd p{m_fd, POLLIN, 0};
+        if (::poll(&p, 1, 5) > 0) {
+            const ssize_t n = ::read(m_fd, buffer.data(), buffer.size());
+            if (n > 0)
+                answer(std::vector<uint8_t>(buffer.begin(), buffer.begin() + n));
+        }
+        std::vector<Pending> due;
+        {
+            std::lock_guard guard(m_lock);
+            const int64_t now = nowMs();
+            for (auto it = m_pending.begin(); it != m_pending.end();)
+                if (it->dueMs <= now) {
+                    due.push_back(std::move(*it));
+                    it = m_pending.erase(it);
+                } else {
+                    ++it;
+                }
+        }
+        for (const auto& d : due)
+            if (::write(m_fd, d.packet.data(), d.packet.size()) < 0) {
+            }
+    }
+}
+
+void FakeHost::send(const std::vector<uint8_t>& p, int delayMs)
+{
+    std::lock_guard guard(m_lock);
+    m_pending.push_back({nowMs() + delayMs, p});
+}
+
+void FakeHost::answer(const std::vector<uint8_t>& request)
+{
+    if (request.size() < 28 || (request[0] >> 4) != 4 || request[9] != 1)
+        return;
+    const size_t hl = (request[0] & 0x0F) * 4u;
+    if (request.size() < hl + 8 || request[hl] != 8)
+        return;
+    uint32_t source, destination;
+    std::memcpy(&source, &request[12], 4);
+    std::memcpy(&destination, &request[16], 4);
+    Behaviour behaviour;
+    int seen = 0;
+    {
+        std::lock_guard guard(m_lock);
+        const auto found = m_behaviours.find(destination);
+        if (found == m_behaviours.end())
+            return;
+        behaviour = found->second;
+        seen = ++m_seen[destination];
+    }
+    if (seen < behaviour.answerFromRequest || behaviour.answer == Answer::Silence)
+        return;
+    std::vector<uint8_t> echo(request.begin() + static_cast<long>(hl), request.end());
+    switch (behaviour.answer) {
+    case Answer::EchoReply:
+    case Answer::ForeignThenReply: {
+        if (behaviour.answer == Answer::ForeignThenReply) {
+            auto foreign = echo;
+            foreign[0] = 0;
+            foreign[6] = static_cast<uint8_t>(foreign[6] + 100);
+            send(packet(destination, source, foreign), 0);
+        }
+        echo[0] = 0;
+        send(packet(destination, source, echo), behaviour.delayMs);
+        break;
+    }
+    case Answer::TimeExceeded:
+    case Answer::Unreachable: {
+        std::vector<uint8_t> icmp = {static_cast<uint8_t>(behaviour.answer == Answer::TimeExceeded ? 11 : 3),
+                                     static_cast<uint8_t>(behaviour.answer == Answer::TimeExceeded ? 0 : 1), 0, 0,
+                                     0, 0, 0, 0};
+        icmp.insert(icmp.end(), request.begin(), request.begin() + static_cast<long>(hl + 8));
+        send(packet(addressOf(behaviour.reporter), source, icmp), behaviour.delayMs);
+        break;
+    }
+    case Answer::TimestampRequest: {
+        std::vector<uint8_t> icmp(20, 0);
+        icmp[0] = 13;
+        send(packet(destination, source, icmp), behaviour.delayMs);
+        break;
+    }
+    case Answer::Silence:
+        break;
+    }
+}

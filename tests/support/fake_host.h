@@ -1,0 +1,68 @@
+// Hosts that exist only inside a test's own network namespace: a tun device routes 10.77.0.0/24 to this
+// object, which answers each echo request as told. Needs root inside an isolated namespace.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <map>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+class FakeHost
+{
+public:
+    enum class Answer {
+        EchoReply, // an echo reply after `delayMs`
+        Silence, // nothing, ever
+        TimeExceeded, // a router's time-exceeded message about the request, from `reporter`
+        Unreachable, // a destination-unreachable message about the request, from `reporter`
+        ForeignThenReply, // first a reply with another sequence number, then the real one after `delayMs`
+        TimestampRequest, // an ICMP timestamp request (type 13) to the sender instead of an answer
+    };
+
+    struct Behaviour
+    {
+        Answer answer = Answer::EchoReply;
+        int delayMs = 0;
+        int answerFromRequest = 1; // requests before this one (counted from 1) get silence
+        std::string reporter = "10.77.0.254";
+    };
+
+    // The address our side of the tun device has.
+    static constexpr const char* LocalAddress = "10.77.0.1";
+
+    FakeHost();
+    ~FakeHost();
+    FakeHost(const FakeHost&) = delete;
+    FakeHost& operator=(const FakeHost&) = delete;
+
+    // Whether the device came up; when not, Error() says why.
+    bool Ready() const { return m_fd >= 0; }
+    const std::string& Error() const { return m_error; }
+
+    // How `address` (in 10.77.0.0/24) answers; addresses without a behaviour stay silent.
+    void Set(const std::string& address, Behaviour behaviour);
+    int RequestsSeen(const std::string& address);
+
+private:
+    void run();
+    void answer(const std::vector<uint8_t>& request);
+    void send(const std::vector<uint8_t>& packet, int delayMs);
+
+    int m_fd = -1;
+    std::string m_error;
+    std::string m_name;
+    std::atomic<bool> m_stop{false};
+    std::thread m_thread;
+    std::mutex m_lock;
+    std::map<uint32_t, Behaviour> m_behaviours;
+    std::map<uint32_t, int> m_seen;
+    struct Pending
+    {
+        int64_t dueMs;
+        std::vector<uint8_t> packet;
+    };
+    std::vector<Pending> m_pending;
+};
