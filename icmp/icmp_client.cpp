@@ -26,7 +26,9 @@ bool DecodeDatagram(const uint8_t* datagram, int n, uint16_t expectedSequence, T
 {
     status.Outcome = roError;
     const int hl = (datagram[0] & 0x0F) * 4;
-    if (n < hl + 8)
+    // Never shorter than a whole IPv4 header, whatever its length field says: the source address and
+    // TTL are read from it.
+    if (n < hl + 8 || n < 20)
         throw ENetIcmpException("Not enough bytes received");
     const uint8_t type = datagram[hl];
     int sequenceAt = 0;
@@ -60,6 +62,7 @@ bool DecodeDatagram(const uint8_t* datagram, int n, uint16_t expectedSequence, T
 }
 
 TIcmpClient::TIcmpClient()
+    : m_identifier(static_cast<uint16_t>(::getpid()))
 {
     m_receiveTimeout = 5000;
     m_protocol = 1;
@@ -89,7 +92,7 @@ void TIcmpClient::BuildRequest(const std::string& data)
     std::memset(r, 0, RequestLength);
     r[0] = 8;
     r[1] = 0;
-    writeLittleEndian16(r + 4, static_cast<uint16_t>(::getpid()));
+    writeLittleEndian16(r + 4, m_identifier);
     writeLittleEndian16(r + 6, m_nextSequence);
     const uint32_t stamp = MillisecondClock();
     for (int i = 0; i < 4; ++i)

@@ -41,6 +41,7 @@ public:
 private:
     void setTimedOut(TReplyStatus& status) const;
 
+    uint16_t m_identifier; // the process id's low bits, taken once
     std::array<uint8_t, BufferLength> m_replyBuffer{};
     std::array<uint8_t, BufferLength> m_requestBuffer{};
     uint16_t m_nextSequence = FirstSequence;

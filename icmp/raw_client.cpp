@@ -10,10 +10,16 @@ TRawBase::TRawBase()
 
 TSocketHandle& TRawBase::AcquireSocket()
 {
-    if (!m_socket.IsOpen())
+    if (!m_socket.IsOpen()) {
         m_socket.Open(SOCK_RAW, m_protocol);
-    const int32_t ttl = m_sendTtl;
-    m_socket.SetOption(IPPROTO_IP, IP_TTL, &ttl, sizeof ttl);
+        m_ttlSetOn = InvalidSocket;
+    }
+    // Setting the option again on the same socket would change nothing and cost a system call per step.
+    if (m_ttlSetOn != m_socket.SocketId()) {
+        const int32_t ttl = m_sendTtl;
+        m_socket.SetOption(IPPROTO_IP, IP_TTL, &ttl, sizeof ttl);
+        m_ttlSetOn = m_socket.SocketId();
+    }
     return m_socket;
 }
 

@@ -24,7 +24,7 @@ public:
     int32_t BufferSize() const { return static_cast<int32_t>(m_buffer.size()); }
     int32_t SendTtl() const { return m_sendTtl; }
 
-    // Opens the socket when it is not open, and sets its time-to-live on every call.
+    // Opens the socket when it is not open and gives it the time-to-live.
     TSocketHandle& AcquireSocket();
     // Resolves `host` (before any socket is opened) and sends the datagram.
     void SendPacket(const std::string& host, int port, const void* buffer, int size);
@@ -37,6 +37,7 @@ protected:
 
 private:
     TSocketHandle m_socket;
+    TSocketId m_ttlSetOn = InvalidSocket; // the socket that already carries SendTtl
     int32_t m_sendTtl = 128;
     std::string m_host;
     int32_t m_port = 0;

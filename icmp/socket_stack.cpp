@@ -77,7 +77,20 @@ TAddressBytes TSocketStack::TextToAddress(const std::string& text)
 
 std::string TSocketStack::AddressToText(const uint8_t* bytes)
 {
-    return Format("%u.%u.%u.%u", bytes[0], bytes[1], bytes[2], bytes[3]);
+    // Every reply is decoded through here; printf machinery would cost more than the decoding.
+    char text[16];
+    char* out = text;
+    for (int i = 0; i < 4; ++i) {
+        unsigned v = bytes[i];
+        if (v >= 100)
+            *out++ = static_cast<char>('0' + v / 100);
+        if (v >= 10)
+            *out++ = static_cast<char>('0' + v / 10 % 10);
+        *out++ = static_cast<char>('0' + v % 10);
+        if (i < 3)
+            *out++ = '.';
+    }
+    return std::string(text, out);
 }
 
 std::string TSocketStack::LookUpHostName(const std::string& name)

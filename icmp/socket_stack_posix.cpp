@@ -1,6 +1,7 @@
 #include "icmp/socket_stack_posix.h"
 
 #include <arpa/inet.h>
+#include <array>
 #include <cerrno>
 #include <cstring>
 #include <linux/errqueue.h>
@@ -222,13 +223,14 @@ int TSocketStackPosix::Select(TSocketSet* readSet, TSocketSet* writeSet, TSocket
                               const std::optional<TWaitTime>& timeout)
 {
     // poll() has no FD_SETSIZE limit, so a socket numbered above 1023 is waited on safely.
-    std::vector<pollfd> fds;
+    std::array<pollfd, 3 * TSocketSet::Capacity> fds;
+    size_t used = 0;
     TSocketSet* sets[3] = {readSet, writeSet, errorSet};
     const short events[3] = {POLLIN, POLLOUT, POLLPRI};
     for (int s = 0; s < 3; ++s)
         if (sets[s])
             for (int i = 0; i < sets[s]->count; ++i)
-                fds.push_back({sets[s]->ids[static_cast<size_t>(i)], events[s], 0});
+                fds[used++] = {sets[s]->ids[static_cast<size_t>(i)], events[s], 0};
     int waitMs = -1;
     if (timeout) {
         if (timeout->seconds < 0 || timeout->microseconds < 0) {
@@ -242,7 +244,7 @@ int TSocketStackPosix::Select(TSocketSet* readSet, TSocketSet* writeSet, TSocket
     }
     int result = 0;
     do
-        result = ::poll(fds.data(), fds.size(), waitMs);
+        result = ::poll(fds.data(), used, waitMs);
     while (result < 0 && errno == EINTR);
     const int pollError = errno;
     int ready = 0;

@@ -44,12 +44,13 @@ bool TryParseInteger(std::string_view text, int64_t& value)
         return false;
     // Accumulate as a negative number so that the most negative value fits.
     constexpr int64_t lowest = std::numeric_limits<int64_t>::min();
+    const int64_t limit = lowest / base; // below this, one more digit overflows
     int64_t acc = 0;
     for (; i < text.size(); ++i) {
         const int d = digitValue(text[i], base);
         if (d < 0)
             return false;
-        if (acc < (lowest + d) / base)
+        if (acc < limit || acc * base < lowest + d)
             return false;
         acc = acc * base - d;
     }

@@ -304,6 +304,14 @@ TEST(DecodeDatagramTest, ReadsNothingBeyondTheDatagram)
         }
 }
 
+TEST(DecodeDatagramTest, AHeaderLengthBelowTwentyStillNeedsAWholeHeader)
+{
+    // Found by fuzzing: a zero header length let a 9-byte datagram be read as a reply with an address.
+    std::vector<uint8_t> tiny(9, 0);
+    TReplyStatus status;
+    EXPECT_THROW(DecodeDatagram(tiny.data(), 9, 0, status), ENetIcmpException);
+}
+
 TEST(ReplyLineTest, ZeroMillisecondsReadsAsUnderOne)
 {
     TReplyStatus s;

@@ -1,0 +1,184 @@
+#include "app/form_storage.h"
+
+#include "app/app_ini_file_storage.h"
+#include "platform/format.h"
+#include "platform/int_conversion.h"
+
+#include <algorithm>
+#include <string_view>
+#include <vector>
+
+namespace {
+
+const char* const FormNameMacro = "%FORM_NAME%";
+
+std::vector<std::string_view> words(std::string_view text)
+{
+    // A run of blanks and commas is one separator, so "10, 20" and "10 20" read alike.
+    std::vector<std::string_view> found;
+    size_t i = 0;
+    while (i < text.size()) {
+        const size_t start = text.find_first_not_of(" ,", i);
+        if (start == std::string_view::npos)
+            break;
+        const size_t end = std::min(text.find_first_of(" ,", start), text.size());
+        found.push_back(text.substr(start, end - start));
+        i = end;
+    }
+    return found;
+}
+
+int32_t wordAsInteger(const std::vector<std::string_view>& list, size_t index, int32_t fallback)
+{
+    int32_t value = 0;
+    return index < list.size() && TryStrToInt(list[index], value) ? value : fallback;
+}
+
+std::string fourNumbers(int32_t a, int32_t b, int32_t c, int32_t d)
+{
+    return Format("%d,%d,%d,%d", a, b, c, d);
+}
+
+} // namespace
+
+TFormStorage::TFormStorage(TAppIniFileStorage& storage, std::unique_ptr<IPlacementTarget> target)
+    : m_storage(storage)
+    , m_target(std::move(target))
+{
+    // The window's event delivery is no place for an exception: it ends here, in the error box.
+    m_target->OnShow = [this] {
+        try {
+            FormShow();
+        } catch (const std::exception& error) {
+            m_target->reportError(error);
+        }
+    };
+    m_target->OnCloseAccepted = [this] {
+        try {
+            FormCloseAccepted();
+        } catch (const std::exception& error) {
+            m_target->reportError(error);
+        }
+    };
+}
+
+TFormStorage::~TFormStorage()
+{
+    m_target->OnShow = nullptr;
+    m_target->OnCloseAccepted = nullptr;
+    try {
+        FormDestroy();
+    } catch (const std::exception& error) {
+        m_target->reportError(error);
+    }
+}
+
+std::string TFormStorage::section() const
+{
+    std::string path = StoragePath;
+    const std::string name = m_target->name();
+    for (size_t at = path.find(FormNameMacro); at != std::string::npos; at = path.find(FormNameMacro, at + name.size()))
+        path.replace(at, std::char_traits<char>::length(FormNameMacro), name);
+    return path;
+}
+
+void TFormStorage::FormShow()
+{
+    // A restore that stopped on an error did not count: the next show tries again.
+    if (!m_restored)
+        RestorePlacement();
+}
+
+void TFormStorage::FormCloseAccepted() { SavePlacement(); }
+
+void TFormStorage::FormDestroy()
+{
+    if (!m_saved)
+        SavePlacement();
+}
+
+void TFormStorage::RestorePlacement()
+{
+    const std::string name = section();
+    if (m_storage.ReadInteger(name, "FormVersion", 0) >= Version) {
+        TWindowPlacement placement = m_target->placement();
+        // Applying the placement must not show the window before its show has run.
+        placement.showCmd = TWindowPlacement::Hidden;
+        placement.flags = m_storage.ReadInteger(name, "Flags", placement.flags);
+
+        const TPlacementSize screen = m_target->screenSize();
+        const std::string suffix = Format("(%dx%d)", screen.width, screen.height);
+        auto keyForScreen = [&](const std::string& key) {
+            return m_storage.ValueExists(name, key + suffix) ? key + suffix : key;
+        };
+
+        const std::string minMaxKey = keyForScreen("MinMaxPos");
+        const bool minMaxFound = m_storage.ValueExists(name, minMaxKey);
+        const auto minMax = words(m_storage.ReadString(name, minMaxKey, std::string()));
+        placement.minPosition = {wordAsInteger(minMax, 0, 0), wordAsInteger(minMax, 1, 0)};
+        placement.maxPosition = {wordAsInteger(minMax, 2, 0), wordAsInteger(minMax, 3, 0)};
+
+        const std::string normKey = keyForScreen("NormPos");
+        const bool normFound = m_storage.ValueExists(name, normKey);
+        const auto norm = words(m_storage.ReadString(name, normKey, std::string()));
+        TPlacementRect& rect = placement.normalPosition;
+        rect.left = wordAsInteger(norm, 0, rect.left);
+        rect.top = wordAsInteger(norm, 1, rect.top);
+        // Right and bottom are read past: the window's size is its own.
+
+        const int32_t pixelsPerInch = m_target->pixelsPerInch();
+        if ((minMaxFound || normFound) && m_storage.ReadInteger(name, "PixelsPerInch", pixelsPerInch) == pixelsPerInch) {
+            const TPlacementSize size = m_target->size();
+            rect.right = rect.left + size.width;
+            rect.bottom = rect.top + size.height;
+            if (rect.left < rect.right) {
+                m_target->keepDesignedPosition();
+                m_target->setPlacement(placement);
+            }
+        }
+
+        switch (m_storage.ReadInteger(name, "ShowCmd", 0)) {
+        case 2:
+        case 6:
+        case 7:
+            m_target->setWindowState(TPlacementWindowState::Normal);
+            m_target->minimizeApplication();
+            break;
+        case 3:
+            m_target->setWindowState(TPlacementWindowState::Maximized);
+            break;
+        default:
+            m_target->setWindowState(TPlacementWindowState::Normal);
+            break;
+        }
+    }
+    m_restored = true;
+    m_saved = false;
+}
+
+void TFormStorage::SavePlacement()
+{
+    if (!m_target->hasHandle())
+        return;
+    const std::string name = section();
+    m_storage.WriteInteger(name, "FormVersion", Version);
+
+    TWindowPlacement placement = m_target->placement();
+    if (m_target->isApplicationMinimized())
+        placement.showCmd = TWindowPlacement::ShowMinimized;
+    m_storage.WriteInteger(name, "ShowCmd", placement.showCmd);
+    m_storage.WriteInteger(name, "Flags", placement.flags);
+    m_storage.WriteInteger(name, "PixelsPerInch", m_target->pixelsPerInch());
+
+    const TPlacementSize screen = m_target->screenSize();
+    const std::string suffix = Format("(%dx%d)", screen.width, screen.height);
+    const std::string minMax = fourNumbers(placement.minPosition.x, placement.minPosition.y, placement.maxPosition.x,
+                                           placement.maxPosition.y);
+    m_storage.WriteString(name, "MinMaxPos" + suffix, minMax);
+    m_storage.WriteString(name, "MinMaxPos", minMax);
+    const TPlacementRect& rect = placement.normalPosition;
+    const std::string norm = fourNumbers(rect.left, rect.top, rect.right, rect.bottom);
+    m_storage.WriteString(name, "NormPos" + suffix, norm);
+    m_storage.WriteString(name, "NormPos", norm);
+    m_saved = true;
+}

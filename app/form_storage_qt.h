@@ -1,0 +1,37 @@
+// A top-level QWidget as the placement store's window: its placement, its show and its accepted close.
+#pragma once
+
+#include "app/form_storage.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QWidget>
+
+// Watches the window through an event filter, so the window needs no code of its own for the store:
+// a show event arrives before the window is mapped (the restore's move lands before the window
+// system places it), and a close event is handed to the window's own handler first, so only a close
+// the window agreed to saves.
+class TWidgetPlacementTarget final : public QObject, public IPlacementTarget
+{
+public:
+    explicit TWidgetPlacementTarget(QWidget* window);
+
+    std::string name() const override;
+    bool hasHandle() const override;
+    TWindowPlacement placement() const override;
+    void setPlacement(const TWindowPlacement& placement) override;
+    TPlacementSize size() const override;
+    void keepDesignedPosition() override;
+    bool isApplicationMinimized() const override;
+    void minimizeApplication() override;
+    void setWindowState(TPlacementWindowState state) override;
+    TPlacementSize screenSize() const override;
+    int32_t pixelsPerInch() const override;
+    void reportError(const std::exception& error) override;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    QPointer<QWidget> m_window;
+};
