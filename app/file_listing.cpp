@@ -68,9 +68,14 @@ void TFileListing::Update()
         // Dot-files are the hidden files here; "." and ".." go with them.
         if (name.empty() || name[0] == '.' || !MatchesMask(name, m_mask))
             continue;
-        struct stat st {};
-        if (::stat((m_directory + '/' + name).c_str(), &st) != 0 || !S_ISREG(st.st_mode))
-            continue;
+        // The entry's type usually comes with it; only links and unknown types need a stat.
+        if (entry->d_type != DT_REG) {
+            struct stat st {};
+            if (entry->d_type != DT_LNK && entry->d_type != DT_UNKNOWN)
+                continue;
+            if (::stat((m_directory + '/' + name).c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+                continue;
+        }
         items.push_back(name);
     }
     std::sort(items.begin(), items.end(), ListingLess);

@@ -286,8 +286,8 @@ void TForm1::initping1Click()
         pinger = std::make_unique<TfrmPing>();
         buffer.Clear();
         LoadResourceFile(buffer, Form_res->listapings.Item(i));
-        pinger->edtHost->setText(QString::fromStdString(buffer.Line(0)));
-        pinger->spnPing->SetValue(StrToInt(buffer.Line(1)));
+        pinger->edtHost.setText(QString::fromStdString(buffer.Line(0)));
+        pinger->spnPing.SetValue(StrToInt(buffer.Line(1)));
         pinger->ICMP.SetTag(i);
         listaproc->Items()[i].SetImageIndex(3);
         pinger->btnPingClick();

@@ -15,17 +15,47 @@
 
 TfrmPing* frmPing = nullptr;
 
+void TPingerHostField::setText(const QString& text)
+{
+    m_text = text;
+    if (m_view && m_view->text() != text)
+        m_view->setText(text);
+}
+
+void TPingerCountField::SetText(const QString& text)
+{
+    m_text = text;
+    if (m_view && m_view->Text() != text)
+        m_view->SetText(text);
+}
+
 TfrmPing::TfrmPing()
 {
     setObjectName(QStringLiteral("frmPing"));
     setWindowTitle(QStringLiteral("Ping"));
-    setFont(FormFont());
     setFixedSize(411, 224);
+    ICMP.SetReceiveTimeout(1000);
+}
 
+TfrmPing::~TfrmPing() = default;
+
+void TfrmPing::showEvent(QShowEvent* event)
+{
+    buildWindow();
+    QDialog::showEvent(event);
+}
+
+void TfrmPing::buildWindow()
+{
+    if (Panel1)
+        return;
+    setFont(FormFont());
     Panel1 = new QWidget(this);
     Panel1->setGeometry(0, 0, 411, 33);
-    edtHost = new QLineEdit(QStringLiteral("localhost"), Panel1);
-    edtHost->setGeometry(4, 4, 221, 21);
+    auto* host = new QLineEdit(edtHost.m_text, Panel1);
+    host->setGeometry(4, 4, 221, 21);
+    edtHost.m_view = host;
+    connect(host, &QLineEdit::textChanged, this, [this](const QString& text) { edtHost.m_text = text; });
     btnPing = new QPushButton(QStringLiteral("&Ping"), Panel1);
     btnPing->setGeometry(232, 3, 75, 25);
     btnPing->setDefault(true);
@@ -33,31 +63,31 @@ TfrmPing::TfrmPing()
     Label1 = new QLabel(QStringLiteral("Pings:"), Panel1);
     Label1->move(312, 8);
     Label1->adjustSize();
-    spnPing = new TSpinEdit(Panel1);
-    spnPing->setGeometry(344, 5, 57, 22);
-    spnPing->SetRange(1, 40);
-    spnPing->SetValue(4);
+    auto* count = new TSpinEdit(Panel1);
+    count->setGeometry(344, 5, 57, 22);
+    count->SetRange(spnPing.Range.MinValue, spnPing.Range.MaxValue);
+    count->SetText(spnPing.m_text);
+    spnPing.m_view = count;
+    connect(count->findChild<QLineEdit*>(), &QLineEdit::textChanged, this,
+            [this](const QString& text) { spnPing.m_text = text; });
     lstReplies = new QListWidget(this);
     lstReplies->setGeometry(0, 33, 411, 224 - 33);
-
-    ICMP.SetReceiveTimeout(1000);
 }
-
-TfrmPing::~TfrmPing() = default;
 
 void TfrmPing::btnPingClick()
 {
     ICMP.OnReply = [this](TIcmpClient& sender, const TReplyStatus& status) { ICMPReply(sender, status); };
     ICMP.SetReceiveTimeout(1000);
-    btnPing->setEnabled(false);
-    ICMP.SetHost(edtHost->text().toStdString());
+    if (btnPing)
+        btnPing->setEnabled(false);
+    ICMP.SetHost(edtHost.text().toStdString());
 
     // A resource is up when it answered at least one request of this run: a time-out,
     // an unreachable host or an expired TTL is no answer and must not show green.
     bool answered = false;
     bool failed = false;
     try {
-        const int count = spnPing->Value();
+        const int count = spnPing.Value();
         for (int i = 0; i < count; ++i) {
             ICMP.Ping(std::string(), 0);
             QCoreApplication::processEvents();
@@ -74,13 +104,14 @@ void TfrmPing::btnPingClick()
         setStatus(2);
         soundAlarm();
     }
-    btnPing->setEnabled(true);
+    if (btnPing)
+        btnPing->setEnabled(true);
 }
 
 void TfrmPing::ICMPReply(TIcmpClient&, const TReplyStatus& AReplyStatus)
 {
-    // Nobody looks at a hidden pinger's lines; the list is kept only while it is on screen.
-    if (isVisible())
+    // Nobody looks at a hidden pinger's lines; the list is kept only once it has been on screen.
+    if (lstReplies)
         lstReplies->addItem(QString::fromStdString(FormatReplyLine(AReplyStatus)));
 }
 

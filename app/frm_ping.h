@@ -2,14 +2,47 @@
 #pragma once
 
 #include "icmp/icmp_client.h"
+#include "ui/spin_edit.h"
 
 #include <QDialog>
+#include <QPointer>
+#include <QString>
 
 class QLabel;
 class QLineEdit;
 class QListWidget;
 class QPushButton;
-class TSpinEdit;
+
+// The pinger's host field. A cycle makes hundreds of pingers that are never shown, so a field holds its
+// text itself and the edit box that shows it exists only while the pinger's window does.
+class TPingerHostField final
+{
+public:
+    QString text() const { return m_text; }
+    void setText(const QString& text);
+
+private:
+    friend class TfrmPing;
+    QString m_text = QStringLiteral("localhost");
+    QPointer<QLineEdit> m_view;
+};
+
+// The pinger's count field, with the spin field's rules: 1 to 40, a text that is no integer reads as 1.
+class TPingerCountField final
+{
+public:
+    int Value() const { return Range.Read(m_text); }
+    void SetValue(int value) { SetText(QString::number(Range.Clamp(value))); }
+    QString Text() const { return m_text; }
+    void SetText(const QString& text);
+
+    const TSpinRange Range{1, 40};
+
+private:
+    friend class TfrmPing;
+    QString m_text = QStringLiteral("4");
+    QPointer<TSpinEdit> m_view;
+};
 
 class TfrmPing final : public QDialog
 {
@@ -21,15 +54,21 @@ public:
     void btnPingClick();
     void ICMPReply(TIcmpClient& ASender, const TReplyStatus& AReplyStatus);
 
-    QWidget* Panel1;
-    QLineEdit* edtHost;
-    QPushButton* btnPing;
-    QLabel* Label1;
-    TSpinEdit* spnPing;
-    QListWidget* lstReplies;
+    TPingerHostField edtHost;
+    TPingerCountField spnPing;
     TIcmpClient ICMP;
 
+    // The window's controls, built the first time it is shown; null before.
+    QWidget* Panel1 = nullptr;
+    QPushButton* btnPing = nullptr;
+    QLabel* Label1 = nullptr;
+    QListWidget* lstReplies = nullptr;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
 private:
+    void buildWindow();
     void setStatus(int imageIndex);
     void soundAlarm();
 };

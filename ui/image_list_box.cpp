@@ -38,11 +38,27 @@ void drawFocusRect(QPainter& painter, const QRect& box, const QColor& under)
 
 } // namespace
 
+const QStaticText& TImageItem::Layout(const QFont& font) const
+{
+    if (!m_laidOut) {
+        // One line, whatever the file name holds.
+        QString line = m_text;
+        line.replace(QLatin1Char('\n'), QLatin1Char(' ')).replace(QLatin1Char('\r'), QLatin1Char(' '));
+        m_layout.setText(line);
+        m_layout.setTextFormat(Qt::PlainText);
+        m_layout.setPerformanceHint(QStaticText::AggressiveCaching);
+        m_layout.prepare(QTransform(), font);
+        m_laidOut = true;
+    }
+    return m_layout;
+}
+
 void TImageItem::SetText(const QString& text)
 {
     if (text == m_text)
         return;
     m_text = text;
+    m_laidOut = false;
     m_owner->RequestRepaint();
 }
 
@@ -211,10 +227,9 @@ void TImageListBox::DrawItem(QPainter& painter, int index, const QRect& rect, bo
     }
     painter.fillRect(textBox, brush);
     painter.setPen(pen);
-    const QRect textArea(QPoint(textLeft, textBox.top()), QPoint(textBox.right(), textBox.bottom()));
-    // No mnemonic processing and no elision: the file name shows exactly, cut off by the control's edge.
-    painter.drawText(textArea, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine | Qt::TextDontClip,
-                     item.Text());
+    // Plain text on one line: no mnemonic processing, no elision; a long name is cut by the control's edge.
+    const int textTop = textBox.top() + (textBox.height() - metrics.height()) / 2;
+    painter.drawStaticText(QPoint(textLeft, textTop), item.Layout(font()));
     if (drawFocus)
         drawFocusRect(painter, textBox, brush);
 }
@@ -306,6 +321,8 @@ void TImageListBox::changeEvent(QEvent* event)
 {
     QAbstractScrollArea::changeEvent(event);
     if (event->type() == QEvent::FontChange) {
+        for (int i = 0; i < m_items.Count(); ++i)
+            m_items[i].m_laidOut = false;
         recomputeItemHeight();
         RequestRepaint();
     }

@@ -5,6 +5,7 @@
 #include <QColor>
 #include <QMenu>
 #include <QPointer>
+#include <QStaticText>
 #include <QString>
 
 #include <functional>
@@ -16,6 +17,9 @@ class TImageListBox;
 class TImageItem final
 {
 public:
+    // The text laid out in `font` for drawing.
+    const QStaticText& Layout(const QFont& font) const;
+
     const QString& Text() const { return m_text; }
     // A new text repaints the list; the same text does nothing.
     void SetText(const QString& text);
@@ -26,6 +30,7 @@ public:
 
 private:
     friend class TImageItems;
+    friend class TImageListBox;
     TImageItem(TImageListBox* owner, QString text)
         : m_owner(owner)
         , m_text(std::move(text))
@@ -35,6 +40,9 @@ private:
     TImageListBox* m_owner;
     QString m_text;
     int m_imageIndex = -1;
+    // Laid out once and redrawn from the layout: a cycle repaints the list after every echo.
+    mutable QStaticText m_layout;
+    mutable bool m_laidOut = false;
 };
 
 // The rows of a TImageListBox, in display order.

@@ -18,21 +18,19 @@ TSpinEdit::TSpinEdit(QWidget* parent)
     SetValue(0);
 }
 
-void TSpinEdit::SetRange(int minValue, int maxValue)
-{
-    m_minValue = minValue;
-    m_maxValue = std::max(minValue, maxValue);
-}
+int TSpinRange::Clamp(int value) const { return std::clamp(value, MinValue, MaxValue); }
 
-int TSpinEdit::clamp(int value) const { return std::clamp(value, m_minValue, m_maxValue); }
-
-int TSpinEdit::Value() const
+int TSpinRange::Read(const QString& text) const
 {
     int32_t value = 0;
-    return TryStrToInt(Text().toStdString(), value) ? value : m_minValue;
+    return TryStrToInt(text.toStdString(), value) ? value : MinValue;
 }
 
-void TSpinEdit::SetValue(int value) { SetText(QString::number(clamp(value))); }
+void TSpinEdit::SetRange(int minValue, int maxValue) { m_range = {minValue, std::max(minValue, maxValue)}; }
+
+int TSpinEdit::Value() const { return m_range.Read(Text()); }
+
+void TSpinEdit::SetValue(int value) { SetText(QString::number(m_range.Clamp(value))); }
 
 QString TSpinEdit::Text() const { return lineEdit()->text(); }
 
@@ -76,6 +74,6 @@ void TSpinEdit::focusOutEvent(QFocusEvent* event)
 {
     QAbstractSpinBox::focusOutEvent(event);
     const int value = Value();
-    if (clamp(value) != value)
+    if (m_range.Clamp(value) != value)
         SetValue(value);
 }

@@ -4,6 +4,16 @@
 
 #include <QAbstractSpinBox>
 
+// The rules of an integer field: a stored value is brought into range, a text that is no integer
+// reads as the minimum. Fields without a window of their own use them too.
+struct TSpinRange
+{
+    int MinValue = 0;
+    int MaxValue = 100;
+    int Clamp(int value) const;
+    int Read(const QString& text) const;
+};
+
 class TSpinEdit final : public QAbstractSpinBox
 {
     Q_OBJECT
@@ -11,8 +21,8 @@ class TSpinEdit final : public QAbstractSpinBox
 public:
     explicit TSpinEdit(QWidget* parent = nullptr);
 
-    int MinValue() const { return m_minValue; }
-    int MaxValue() const { return m_maxValue; }
+    int MinValue() const { return m_range.MinValue; }
+    int MaxValue() const { return m_range.MaxValue; }
     void SetRange(int minValue, int maxValue);
 
     // The text as an integer, or MinValue() when it is not one; not brought into range.
@@ -35,8 +45,5 @@ protected:
     void focusOutEvent(QFocusEvent* event) override;
 
 private:
-    int clamp(int value) const;
-
-    int m_minValue = 0;
-    int m_maxValue = 100;
+    TSpinRange m_range;
 };
