@@ -24,21 +24,23 @@ void TImage::paintEvent(QPaintEvent*)
 
 void TImage::mousePressEvent(QMouseEvent* event)
 {
+    // Taking the press keeps the moves coming here while the button is down.
     if (OnMouseDown)
         OnMouseDown(event->button(), event->position().toPoint());
-    event->ignore();
+    event->setAccepted(static_cast<bool>(OnMouseDown));
 }
 
 void TImage::mouseMoveEvent(QMouseEvent* event)
 {
     if (OnMouseMove)
         OnMouseMove(event->position().toPoint());
-    event->ignore();
+    event->setAccepted(static_cast<bool>(OnMouseMove));
 }
 
 void TImage::mouseReleaseEvent(QMouseEvent* event)
 {
     if (OnMouseUp)
         OnMouseUp(event->button(), event->position().toPoint());
+    // The owner still hears of the release (a right click opens its menu then).
     event->ignore();
 }

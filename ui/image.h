@@ -17,7 +17,7 @@ public:
     // The picture is drawn scaled to the widget; give it at the screen's scale to keep it sharp.
     void SetPicture(QImage picture);
 
-    // Positions are inside the picture. Mouse events go on to the parent afterwards.
+    // Positions are inside the picture. A release goes on to the parent afterwards.
     std::function<void(Qt::MouseButton button, QPoint position)> OnMouseDown;
     std::function<void(QPoint position)> OnMouseMove;
     std::function<void(Qt::MouseButton button, QPoint position)> OnMouseUp;

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <thread>
@@ -63,8 +64,10 @@ protected:
         std::this_thread::sleep_for(std::chrono::milliseconds(400));
     }
 
+    // The pointer stays on the screen, as a real one does; past the edge it stops at it.
     void drag(QPoint from, QPoint to)
     {
+        to = QPoint(std::clamp(to.x(), 0, ScreenWidth - 1), std::clamp(to.y(), 0, ScreenHeight - 1));
         session->Tool({"xdotool", "mousemove", std::to_string(from.x()), std::to_string(from.y()), "mousedown",
                        "1"});
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
