@@ -388,6 +388,12 @@ void TForm1::Image1MouseMove(QPoint position)
 
 void TForm1::Image1MouseUp(Qt::MouseButton, QPoint) { m_dragging = false; }
 
+void TForm1::mousePressEvent(QMouseEvent* event)
+{
+    // Taken so that the release of a right click on the bubble comes back here.
+    event->setAccepted(event->button() == Qt::RightButton);
+}
+
 void TForm1::mouseReleaseEvent(QMouseEvent* event)
 {
     // The menu opens when the right button is released, so the press and release of a right click
