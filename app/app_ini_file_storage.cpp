@@ -13,9 +13,8 @@ namespace {
 bool sameName(std::string_view a, std::string_view b)
 {
     auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [&](char x, char y) {
-               return lower(x) == lower(y);
-           });
+    return a.size() == b.size()
+        && std::equal(a.begin(), a.end(), b.begin(), [&](char x, char y) { return lower(x) == lower(y); });
 }
 
 std::string_view trimmed(std::string_view text)
@@ -53,7 +52,10 @@ TAppIniFileStorage::TAppIniFileStorage(std::string fileName)
     Load();
 }
 
-TAppIniFileStorage::~TAppIniFileStorage() { Flush(); }
+TAppIniFileStorage::~TAppIniFileStorage()
+{
+    Flush();
+}
 
 void TAppIniFileStorage::Load()
 {
@@ -138,7 +140,8 @@ void TAppIniFileStorage::WriteString(const std::string& section, const std::stri
 {
     std::string clean = value;
     // A line break in a value would start a line of its own when the file is read again.
-    std::replace_if(clean.begin(), clean.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
+    std::replace_if(
+        clean.begin(), clean.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
 
     Section* target = findSection(section);
     if (!target) {

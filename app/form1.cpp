@@ -3,10 +3,12 @@
 #include "app/form_edit.h"
 #include "app/form_opz.h"
 #include "app/form_res.h"
+#include "app/form_storage_qt.h"
 #include "app/frm_ping.h"
 #include "app/resource_store.h"
 #include "app/settings_file.h"
 #include "platform/int_conversion.h"
+#include "platform/program_folder.h"
 #include "platform/shell_open.h"
 #include "ui/form_style.h"
 #include "ui/image.h"
@@ -52,6 +54,8 @@ bool fileExists(const std::string& path)
 
 TForm1::TForm1()
     : ImageStatus(16, 16)
+    , AppIniFileStorage1(ProgramFolder() + "corvane.inf")
+    , FormStorage1(AppIniFileStorage1, std::make_unique<TWidgetPlacementTarget>(this))
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Form1"));

@@ -1,6 +1,8 @@
 // The main window: the desktop gadget, its monitoring cycle and every command of its menus.
 #pragma once
 
+#include "app/app_ini_file_storage.h"
+#include "app/form_storage.h"
 #include "app/timer.h"
 #include "app/wave_player.h"
 #include "ui/bar_popup_menu.h"
@@ -62,6 +64,10 @@ public:
     TWavePlayer waveplayer;
     TTimer* Timer1;
     QSystemTrayIcon* TrayIcon1;
+
+    // The storage is declared first, so the placement's last save lands before the storage flushes.
+    TAppIniFileStorage AppIniFileStorage1;
+    TFormStorage FormStorage1;
 
     TBarPopupMenu* BarPopupMenu1;
     TBarPopupMenu* BarPopupMenu2;

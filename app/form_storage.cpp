@@ -12,23 +12,23 @@ namespace {
 
 const char* const FormNameMacro = "%FORM_NAME%";
 
-std::vector<std::string_view> words(std::string_view text)
+std::vector<std::string> words(std::string_view text)
 {
     // A run of blanks and commas is one separator, so "10, 20" and "10 20" read alike.
-    std::vector<std::string_view> found;
+    std::vector<std::string> found;
     size_t i = 0;
     while (i < text.size()) {
         const size_t start = text.find_first_not_of(" ,", i);
         if (start == std::string_view::npos)
             break;
         const size_t end = std::min(text.find_first_of(" ,", start), text.size());
-        found.push_back(text.substr(start, end - start));
+        found.emplace_back(text.substr(start, end - start));
         i = end;
     }
     return found;
 }
 
-int32_t wordAsInteger(const std::vector<std::string_view>& list, size_t index, int32_t fallback)
+int32_t wordAsInteger(const std::vector<std::string>& list, size_t index, int32_t fallback)
 {
     int32_t value = 0;
     return index < list.size() && TryStrToInt(list[index], value) ? value : fallback;
@@ -89,7 +89,10 @@ void TFormStorage::FormShow()
         RestorePlacement();
 }
 
-void TFormStorage::FormCloseAccepted() { SavePlacement(); }
+void TFormStorage::FormCloseAccepted()
+{
+    SavePlacement();
+}
 
 void TFormStorage::FormDestroy()
 {
@@ -108,9 +111,8 @@ void TFormStorage::RestorePlacement()
 
         const TPlacementSize screen = m_target->screenSize();
         const std::string suffix = Format("(%dx%d)", screen.width, screen.height);
-        auto keyForScreen = [&](const std::string& key) {
-            return m_storage.ValueExists(name, key + suffix) ? key + suffix : key;
-        };
+        auto keyForScreen
+            = [&](const std::string& key) { return m_storage.ValueExists(name, key + suffix) ? key + suffix : key; };
 
         const std::string minMaxKey = keyForScreen("MinMaxPos");
         const bool minMaxFound = m_storage.ValueExists(name, minMaxKey);
@@ -124,10 +126,11 @@ void TFormStorage::RestorePlacement()
         TPlacementRect& rect = placement.normalPosition;
         rect.left = wordAsInteger(norm, 0, rect.left);
         rect.top = wordAsInteger(norm, 1, rect.top);
-        // Right and bottom are read past: the window's size is its own.
+        // Words 3 and 4 are not read: the window keeps its own size.
 
         const int32_t pixelsPerInch = m_target->pixelsPerInch();
-        if ((minMaxFound || normFound) && m_storage.ReadInteger(name, "PixelsPerInch", pixelsPerInch) == pixelsPerInch) {
+        if ((minMaxFound || normFound)
+            && m_storage.ReadInteger(name, "PixelsPerInch", pixelsPerInch) == pixelsPerInch) {
             const TPlacementSize size = m_target->size();
             rect.right = rect.left + size.width;
             rect.bottom = rect.top + size.height;

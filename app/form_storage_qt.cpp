@@ -13,9 +13,15 @@ TWidgetPlacementTarget::TWidgetPlacementTarget(QWidget* window)
     window->installEventFilter(this);
 }
 
-std::string TWidgetPlacementTarget::name() const { return m_window ? m_window->objectName().toStdString() : std::string(); }
+std::string TWidgetPlacementTarget::name() const
+{
+    return m_window ? m_window->objectName().toStdString() : std::string();
+}
 
-bool TWidgetPlacementTarget::hasHandle() const { return m_window && m_window->windowHandle(); }
+bool TWidgetPlacementTarget::hasHandle() const
+{
+    return m_window && m_window->windowHandle();
+}
 
 TWindowPlacement TWidgetPlacementTarget::placement() const
 {
@@ -39,8 +45,8 @@ TWindowPlacement TWidgetPlacementTarget::placement() const
     QRect normal = m_window->frameGeometry();
     if ((state & (Qt::WindowMaximized | Qt::WindowFullScreen)) && m_window->normalGeometry().isValid())
         normal = m_window->normalGeometry();
-    placement.normalPosition = {normal.left(), normal.top(), normal.left() + normal.width(),
-                                normal.top() + normal.height()};
+    placement.normalPosition
+        = {normal.left(), normal.top(), normal.left() + normal.width(), normal.top() + normal.height()};
     return placement;
 }
 
@@ -92,8 +98,8 @@ void TWidgetPlacementTarget::setWindowState(TPlacementWindowState state)
 {
     if (!m_window)
         return;
-    Qt::WindowStates states =
-        m_window->windowState() & ~(Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen);
+    Qt::WindowStates states
+        = m_window->windowState() & ~(Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen);
     if (state == TPlacementWindowState::Minimized)
         states |= Qt::WindowMinimized;
     else if (state == TPlacementWindowState::Maximized)
@@ -119,7 +125,10 @@ int32_t TWidgetPlacementTarget::pixelsPerInch() const
     return screen ? qRound(screen->logicalDotsPerInch()) : 96;
 }
 
-void TWidgetPlacementTarget::reportError(const std::exception& error) { ReportException(error); }
+void TWidgetPlacementTarget::reportError(const std::exception& error)
+{
+    ReportException(error);
+}
 
 bool TWidgetPlacementTarget::eventFilter(QObject* watched, QEvent* event)
 {

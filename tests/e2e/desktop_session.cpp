@@ -258,7 +258,9 @@ void DesktopSession::SaveScreenshot(const std::string& path) const
 
 void DesktopSession::SetBackground(const std::string& picturePath)
 {
+    // A picture painted into the root window is lost once its client goes; a borderless window at the
+    // origin, mapped before the program's, stays beneath it as a desktop does.
     stop(m_background);
-    m_background = spawn({"display", "-window", "root", picturePath}, {{"DISPLAY", m_display}}, -1);
-    std::this_thread::sleep_for(std::chrono::milliseconds(800));
+    m_background = spawn({"display", "-geometry", "+0+0", "-borderwidth", "0", picturePath}, {{"DISPLAY", m_display}}, -1);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
 }

@@ -208,7 +208,9 @@ TEST_F(GadgetTest, ScreenshotOverAColouredDesktop)
     if (!CommandAvailable("convert") || !CommandAvailable("display"))
         GTEST_SKIP() << "ImageMagick is not installed";
     RunCommand({"convert", "-size", "1280x1024", "gradient:#5b8dd6-#2f6b4f", folder.File("desktop.png")});
+    ASSERT_TRUE(fs::exists(folder.File("desktop.png")));
     session->SetBackground(folder.File("desktop.png"));
+    ASSERT_NE(QColor(session->Screenshot().pixel(5, 5)), QColor(Qt::black)) << "the desktop picture is shown";
     const std::string window = start();
     ASSERT_FALSE(window.empty());
     std::this_thread::sleep_for(std::chrono::milliseconds(16000)); // the first cycle fills in the statuses

@@ -5,6 +5,9 @@
 
 int main(int argc, char** argv)
 {
+    // Widget tests run headless unless someone asks for a screen; listing the tests needs no display either.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
