@@ -38,6 +38,18 @@ void writeIpHeader(uint8_t* out, int totalLength, uint8_t ttl, const uint8_t* so
     std::memcpy(out + 16, destination, 4);
 }
 
+// The TTL the kernel reports beside a datagram or an ICMP error (IP_RECVTTL); 0 when absent.
+uint8_t receivedTtl(msghdr& header)
+{
+    for (cmsghdr* c = CMSG_FIRSTHDR(&header); c; c = CMSG_NXTHDR(&header, c))
+        if (c->cmsg_level == IPPROTO_IP && c->cmsg_type == IP_TTL) {
+            int value = 0;
+            std::memcpy(&value, CMSG_DATA(c), sizeof value);
+            return static_cast<uint8_t>(value);
+        }
+    return 0;
+}
+
 } // namespace
 
 int SocketErrorFromErrno(int e)
@@ -85,7 +97,10 @@ int SocketErrorFromErrno(int e)
     case EHOSTDOWN: return 10064;
     case EHOSTUNREACH: return 10065;
     case ENOTEMPTY: return 10066;
-    default: return 10000 + e;
+    // Linux numbers differ from the Berkeley ones, so adding 10000 would borrow another error's text
+    // (ENOSYS as "Socket operation on non-socket."). Without a counterpart the errno itself is shown;
+    // it lies below every Windows Sockets number and has no text.
+    default: return e;
     }
 }
 
@@ -187,8 +202,9 @@ int TSocketStackPosix::receiveDatagram(TSocketId socket, void* buffer, int lengt
         const int payload = static_cast<int>(n);
         size = IpHeaderLength + IcmpHeaderLength + IpHeaderLength + payload;
         const uint8_t none[4] = {0, 0, 0, 0};
-        // The reporter's TTL does not come with the error; 0 says it is unknown.
-        writeIpHeader(datagram, size, 0, reinterpret_cast<const uint8_t*>(&offender->sin_addr), none);
+        // The TTL is the reporter's: the kernel gives the outer header's beside the error.
+        writeIpHeader(datagram, size, receivedTtl(header), reinterpret_cast<const uint8_t*>(&offender->sin_addr),
+                      none);
         uint8_t* icmp = datagram + IpHeaderLength;
         std::memset(icmp, 0, IcmpHeaderLength);
         icmp[0] = error->ee_type;
@@ -202,16 +218,9 @@ int TSocketStackPosix::receiveDatagram(TSocketId socket, void* buffer, int lengt
         n = ::recvmsg(socket, &header, flags | MSG_DONTWAIT);
         if (n < 0)
             return fail(errno);
-        uint8_t ttl = 0;
-        for (cmsghdr* c = CMSG_FIRSTHDR(&header); c; c = CMSG_NXTHDR(&header, c))
-            if (c->cmsg_level == IPPROTO_IP && c->cmsg_type == IP_TTL) {
-                int value = 0;
-                std::memcpy(&value, CMSG_DATA(c), sizeof value);
-                ttl = static_cast<uint8_t>(value);
-            }
         size = IpHeaderLength + static_cast<int>(n);
         const uint8_t none[4] = {0, 0, 0, 0};
-        writeIpHeader(datagram, size, ttl, reinterpret_cast<const uint8_t*>(&from.sin_addr), none);
+        writeIpHeader(datagram, size, receivedTtl(header), reinterpret_cast<const uint8_t*>(&from.sin_addr), none);
         std::memcpy(datagram + IpHeaderLength, message, static_cast<size_t>(n));
     }
     const int copied = std::min(size, length);

@@ -2,6 +2,7 @@
 #include "icmp/net_component.h"
 #include "icmp/net_exceptions.h"
 #include "icmp/socket_stack_posix.h"
+#include "platform/format.h"
 #include "tests/icmp/scripted_stack.h"
 
 #include <gtest/gtest.h>
@@ -92,6 +93,13 @@ TEST(SocketErrorTextTest, LinuxErrorsMapOntoTheirMeaning)
     EXPECT_EQ(SocketErrorFromErrno(ECONNREFUSED), 10061);
     EXPECT_EQ(SocketErrorFromErrno(ETIMEDOUT), 10060);
     EXPECT_EQ(SocketErrorFromErrno(ENOTEMPTY), 10066);
+    EXPECT_EQ(SocketErrorFromErrno(EWOULDBLOCK), 10035);
+    EXPECT_EQ(SocketErrorFromErrno(EINTR), 10004);
+    // Errors without a counterpart must not borrow the text of the Windows number errno + 10000 names.
+    TSocketStackPosix stack;
+    for (int unmapped : {EDEADLK, ENOSYS, ENOLCK, ENOMSG, EIDRM, EIO})
+        EXPECT_EQ(stack.SocketErrorText(SocketErrorFromErrno(unmapped)), Format("Socket Error # %d\r\n", unmapped))
+            << unmapped;
     EXPECT_EQ(SocketErrorFromResolver(EAI_NONAME), 11001);
     EXPECT_EQ(SocketErrorFromResolver(EAI_AGAIN), 11002);
     EXPECT_EQ(SocketErrorFromResolver(EAI_NODATA), 11004);
