@@ -1,6 +1,7 @@
 #include "tests/support/fake_host.h"
 
 #include <arpa/inet.h>
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -45,9 +46,9 @@ std::vector<uint8_t> packet(uint32_t source, uint32_t destination, std::vector<u
     const uint16_t c = checksum(icmp.data(), icmp.size());
     icmp[2] = static_cast<uint8_t>(c >> 8);
     icmp[3] = static_cast<uint8_t>(c);
-    std::vector<uint8_t> p(20, 0);
-    p[0] = 0x45;
     const size_t total = 20 + icmp.size();
+    std::vector<uint8_t> p(total, 0);
+    p[0] = 0x45;
     p[2] = static_cast<uint8_t>(total >> 8);
     p[3] = static_cast<uint8_t>(total);
     p[8] = 64;
@@ -57,7 +58,7 @@ std::vector<uint8_t> packet(uint32_t source, uint32_t destination, std::vector<u
     const uint16_t h = checksum(p.data(), 20);
     p[10] = static_cast<uint8_t>(h >> 8);
     p[11] = static_cast<uint8_t>(h);
-    p.insert(p.end(), icmp.begin(), icmp.end());
+    std::copy(icmp.begin(), icmp.end(), p.begin() + 20);
     return p;
 }
 
