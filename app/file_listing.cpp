@@ -11,7 +11,10 @@
 
 namespace {
 
-char fold(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+char fold(char c)
+{
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 bool matchFrom(const char* name, const char* mask)
 {
@@ -32,7 +35,10 @@ bool matchFrom(const char* name, const char* mask)
 
 } // namespace
 
-bool MatchesMask(const std::string& name, const std::string& mask) { return matchFrom(name.c_str(), mask.c_str()); }
+bool MatchesMask(const std::string& name, const std::string& mask)
+{
+    return matchFrom(name.c_str(), mask.c_str());
+}
 
 bool ListingLess(const std::string& a, const std::string& b)
 {
@@ -48,7 +54,9 @@ bool ListingLess(const std::string& a, const std::string& b)
 
 void TFileListing::SetDirectory(const std::string& path)
 {
-    struct stat st {};
+    struct stat st
+    {
+    };
     if (::stat(path.c_str(), &st) != 0)
         throw EInOutError::FromErrno(errno);
     if (!S_ISDIR(st.st_mode))
@@ -70,7 +78,9 @@ void TFileListing::Update()
             continue;
         // The entry's type usually comes with it; only links and unknown types need a stat.
         if (entry->d_type != DT_REG) {
-            struct stat st {};
+            struct stat st
+            {
+            };
             if (entry->d_type != DT_LNK && entry->d_type != DT_UNKNOWN)
                 continue;
             if (::stat((m_directory + '/' + name).c_str(), &st) != 0 || !S_ISREG(st.st_mode))

@@ -35,7 +35,10 @@
 
 TForm1* Form1 = nullptr;
 
-std::string ProductPageUrl() { return "https://corvane.example.org/corvane.php"; }
+std::string ProductPageUrl()
+{
+    return "https://corvane.example.org/corvane.php";
+}
 
 namespace {
 
@@ -46,7 +49,9 @@ const QRect DogRect(0, 201, 156, 146);
 
 bool fileExists(const std::string& path)
 {
-    struct stat st {};
+    struct stat st
+    {
+    };
     return ::stat(path.c_str(), &st) == 0;
 }
 
@@ -139,14 +144,14 @@ void TForm1::buildMenus()
     Risorse1 = BarPopupMenu1->addMenu(risorse);
     Risorse1->setObjectName(QStringLiteral("Risorse1"));
     // These carry the same commands as the list's menu: a user expects "Aggiungi" to add.
-    Aggiungirisorsa2 = command(risorse, QStringLiteral("&Aggiungi risorsa"), "Aggiungirisorsa2",
-                               &TForm1::Aggiungirisorsa1Click);
-    Modificarisorsa2 = command(risorse, QStringLiteral("&Modifica risorsa"), "Modificarisorsa2",
-                               &TForm1::Modificarisorsa1Click);
+    Aggiungirisorsa2
+        = command(risorse, QStringLiteral("&Aggiungi risorsa"), "Aggiungirisorsa2", &TForm1::Aggiungirisorsa1Click);
+    Modificarisorsa2
+        = command(risorse, QStringLiteral("&Modifica risorsa"), "Modificarisorsa2", &TForm1::Modificarisorsa1Click);
     Processi1 = command(risorse, QStringLiteral("Visualizza/Nascondi"), "Processi1", &TForm1::Processi1Click);
     risorse->addSeparator()->setObjectName(QStringLiteral("N4"));
-    Eliminarisorsa2 = command(risorse, QStringLiteral("&Elimina risorsa"), "Eliminarisorsa2",
-                              &TForm1::Eliminarisorsa1Click);
+    Eliminarisorsa2
+        = command(risorse, QStringLiteral("&Elimina risorsa"), "Eliminarisorsa2", &TForm1::Eliminarisorsa1Click);
     initping1 = command(BarPopupMenu1, QStringLiteral("Avvia i &processi immediatamente"), "initping1",
                         &TForm1::initping1Click);
     procupdate1 = command(BarPopupMenu1, QStringLiteral("proc_update"), "procupdate1", &TForm1::procupdate1Click);
@@ -168,8 +173,8 @@ void TForm1::buildMenus()
     Modificarisorsa1 = command(BarPopupMenu2, QStringLiteral("&Modifica risorsa"), "Modificarisorsa1",
                                &TForm1::Modificarisorsa1Click);
     BarPopupMenu2->addSeparator()->setObjectName(QStringLiteral("N3"));
-    Eliminarisorsa1 = command(BarPopupMenu2, QStringLiteral("&Elimina risorsa"), "Eliminarisorsa1",
-                              &TForm1::Eliminarisorsa1Click);
+    Eliminarisorsa1
+        = command(BarPopupMenu2, QStringLiteral("&Elimina risorsa"), "Eliminarisorsa1", &TForm1::Eliminarisorsa1Click);
 }
 
 void TForm1::renderArtwork()
@@ -278,7 +283,7 @@ void TForm1::initping1Click()
             if (form->m_closeRequested)
                 QTimer::singleShot(0, form, [f = form] { f->close(); });
         }
-    } end{this};
+    } end {this};
 
     Timer1->SetEnabled(false);
     procupdate1Click();
@@ -338,7 +343,10 @@ void TForm1::Processi1Click()
     updateShape();
 }
 
-void TForm1::VisualizzaNascondi1Click() { setVisible(!isVisible()); }
+void TForm1::VisualizzaNascondi1Click()
+{
+    setVisible(!isVisible());
+}
 
 void TForm1::Opzioni1Click()
 {
@@ -346,18 +354,27 @@ void TForm1::Opzioni1Click()
     Form_opz->raise();
 }
 
-void TForm1::dd1Click() {}
+void TForm1::dd1Click() { }
 
-void TForm1::ff1Click() { ShellOpener().Open(ProductPageUrl()); }
+void TForm1::ff1Click()
+{
+    ShellOpener().Open(ProductPageUrl());
+}
 
 void TForm1::About1Click()
 {
     MessageBox::ShowInformation(this, QStringLiteral("Corvane 1.0.0.0 RC\nNet Device Monitor"));
 }
 
-void TForm1::aboutCustomClick() { ff1Click(); }
+void TForm1::aboutCustomClick()
+{
+    ff1Click();
+}
 
-void TForm1::gg1Click() { close(); }
+void TForm1::gg1Click()
+{
+    close();
+}
 
 void TForm1::Image1MouseDown(Qt::MouseButton, QPoint position)
 {
@@ -390,7 +407,10 @@ void TForm1::Image1MouseMove(QPoint position)
     move(L, T);
 }
 
-void TForm1::Image1MouseUp(Qt::MouseButton, QPoint) { m_dragging = false; }
+void TForm1::Image1MouseUp(Qt::MouseButton, QPoint)
+{
+    m_dragging = false;
+}
 
 void TForm1::mousePressEvent(QMouseEvent* event)
 {

@@ -2,4 +2,7 @@
 
 Tform_checkupdate_interno* form_checkupdate_interno = nullptr;
 
-Tform_checkupdate_interno::Tform_checkupdate_interno() { setObjectName(QStringLiteral("form_checkupdate_interno")); }
+Tform_checkupdate_interno::Tform_checkupdate_interno()
+{
+    setObjectName(QStringLiteral("form_checkupdate_interno"));
+}

@@ -9,7 +9,7 @@ public:
     Tform_checkupdate_interno();
 
     // The start-up update check; it arrives with the live-update component.
-    void FormCreate() {}
+    void FormCreate() { }
 };
 
 extern Tform_checkupdate_interno* form_checkupdate_interno;

@@ -78,4 +78,7 @@ void TForm_edit::Button1Click()
     hide();
 }
 
-void TForm_edit::Button2Click() { hide(); }
+void TForm_edit::Button2Click()
+{
+    hide();
+}

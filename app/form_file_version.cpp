@@ -2,4 +2,7 @@
 
 TForm_FileVersion* Form_FileVersion = nullptr;
 
-TForm_FileVersion::TForm_FileVersion() { setObjectName(QStringLiteral("Form_FileVersion")); }
+TForm_FileVersion::TForm_FileVersion()
+{
+    setObjectName(QStringLiteral("Form_FileVersion"));
+}

@@ -4,6 +4,12 @@
 
 TForm_res* Form_res = nullptr;
 
-TForm_res::TForm_res() { setObjectName(QStringLiteral("Form_res")); }
+TForm_res::TForm_res()
+{
+    setObjectName(QStringLiteral("Form_res"));
+}
 
-void TForm_res::FormCreate() { Form1->procupdate1Click(); }
+void TForm_res::FormCreate()
+{
+    Form1->procupdate1Click();
+}

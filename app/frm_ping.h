@@ -36,7 +36,7 @@ public:
     QString Text() const { return m_text; }
     void SetText(const QString& text);
 
-    const TSpinRange Range{1, 40};
+    const TSpinRange Range {1, 40};
 
 private:
     friend class TfrmPing;

@@ -5,9 +5,15 @@
 
 #include <unistd.h>
 
-std::string ResourceFolder() { return ProgramFolder() + "list"; }
+std::string ResourceFolder()
+{
+    return ProgramFolder() + "list";
+}
 
-std::string ResourcePath(const std::string& bareName) { return ResourceFolder() + '/' + bareName; }
+std::string ResourcePath(const std::string& bareName)
+{
+    return ResourceFolder() + '/' + bareName;
+}
 
 void LoadResourceFile(TTextBuffer& buffer, const std::string& bareName)
 {
@@ -23,4 +29,7 @@ void WriteResourceFile(TTextBuffer& buffer, const std::string& typedName, const 
     buffer.SaveToFile(ProgramFolder() + "list/" + typedName);
 }
 
-void DeleteResourceFile(const std::string& bareName) { ::unlink(ResourcePath(bareName).c_str()); }
+void DeleteResourceFile(const std::string& bareName)
+{
+    ::unlink(ResourcePath(bareName).c_str());
+}

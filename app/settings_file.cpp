@@ -7,8 +7,7 @@
 
 ESettingsWriteError::ESettingsWriteError(const std::string& path)
     : Exception(Format("Unable to write to %s", path.c_str()))
-{
-}
+{ }
 
 std::string TSettingsFile::ReadString(const std::string& section, const std::string& key,
                                       const std::string& fallback) const
@@ -35,7 +34,10 @@ void TSettingsFile::WriteInteger(const std::string& section, const std::string& 
     WriteString(section, key, std::to_string(value));
 }
 
-std::string SettingsPath() { return ProgramFolder() + "corvane.ini"; }
+std::string SettingsPath()
+{
+    return ProgramFolder() + "corvane.ini";
+}
 
 void WriteFirstStartSettings(TSettingsFile& settings)
 {

@@ -19,8 +19,7 @@ class TSettingsFile
 public:
     explicit TSettingsFile(std::string path)
         : m_path(std::move(path))
-    {
-    }
+    { }
 
     const std::string& FileName() const { return m_path; }
 
@@ -32,7 +31,7 @@ public:
     void WriteInteger(const std::string& section, const std::string& key, int32_t value);
 
     // Writes reach the disk when made; kept for the callers that flush before closing.
-    void UpdateFile() {}
+    void UpdateFile() { }
 
 private:
     std::string m_path;

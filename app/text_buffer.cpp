@@ -17,8 +17,7 @@ public:
     LineSplitter(std::vector<std::string>& lines, size_t maxLines)
         : m_lines(lines)
         , m_maxLines(maxLines)
-    {
-    }
+    { }
 
     bool Full() const { return m_lines.size() >= m_maxLines; }
 
@@ -93,7 +92,9 @@ void TTextBuffer::LoadFromFile(const std::string& path, size_t maxLines)
     if (fd < 0)
         throw EFileOpenError(path, errno);
     // A FIFO or device named like a resource would block or never end: only plain files are read.
-    struct stat st {};
+    struct stat st
+    {
+    };
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         const int error = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
         ::close(fd);

@@ -28,4 +28,7 @@ void TWavePlayer::Play()
         desktopPlayer().PlayFile(m_fileName);
 }
 
-void TWavePlayer::SetPlayerForTesting(std::shared_ptr<ISoundPlayer> player) { testPlayer() = std::move(player); }
+void TWavePlayer::SetPlayerForTesting(std::shared_ptr<ISoundPlayer> player)
+{
+    testPlayer() = std::move(player);
+}

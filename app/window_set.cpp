@@ -9,7 +9,7 @@
 #include "app/form_res.h"
 #include "app/frm_ping.h"
 
-template <class T>
+template<class T>
 void TWindowSet::createForm(T*& reference)
 {
     auto form = std::make_unique<T>();
@@ -37,7 +37,10 @@ void TWindowSet::Create()
     Form1->StartupFinished();
 }
 
-void TWindowSet::ShowMainWindow() { Form1->show(); }
+void TWindowSet::ShowMainWindow()
+{
+    Form1->show();
+}
 
 TWindowSet::~TWindowSet()
 {

@@ -23,7 +23,7 @@ public:
     void ShowMainWindow();
 
 private:
-    template <class T>
+    template<class T>
     void createForm(T*& reference);
 
     struct Form

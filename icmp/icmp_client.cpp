@@ -12,7 +12,10 @@ constexpr int RequestLength = 52;
 constexpr int DataOffset = 20;
 constexpr int DataLength = 32;
 
-uint16_t readLittleEndian(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
+uint16_t readLittleEndian(const uint8_t* p)
+{
+    return static_cast<uint16_t>(p[0] | (p[1] << 8));
+}
 
 void writeLittleEndian16(uint8_t* p, uint16_t v)
 {
@@ -98,8 +101,8 @@ void TIcmpClient::BuildRequest(const std::string& data)
     for (int i = 0; i < 4; ++i)
         r[8 + i] = static_cast<uint8_t>(stamp >> (8 * i));
     for (int i = 0; i < DataLength; ++i)
-        r[DataOffset + i] = static_cast<size_t>(i) < data.size() ? static_cast<uint8_t>(data[static_cast<size_t>(i)])
-                                                                 : uint8_t(0x45);
+        r[DataOffset + i]
+            = static_cast<size_t>(i) < data.size() ? static_cast<uint8_t>(data[static_cast<size_t>(i)]) : uint8_t(0x45);
     const uint16_t sum = Checksum();
     std::memcpy(r + 2, &sum, 2);
 }
@@ -117,7 +120,10 @@ uint16_t TIcmpClient::Checksum() const
     return static_cast<uint16_t>(~sum);
 }
 
-void TIcmpClient::SendRequest() { SendPacket(Host(), Port(), m_requestBuffer.data(), m_requestSize); }
+void TIcmpClient::SendRequest()
+{
+    SendPacket(Host(), Port(), m_requestBuffer.data(), m_requestSize);
+}
 
 void TIcmpClient::AwaitReply()
 {

@@ -42,8 +42,8 @@ private:
     void setTimedOut(TReplyStatus& status) const;
 
     uint16_t m_identifier; // the process id's low bits, taken once
-    std::array<uint8_t, BufferLength> m_replyBuffer{};
-    std::array<uint8_t, BufferLength> m_requestBuffer{};
+    std::array<uint8_t, BufferLength> m_replyBuffer {};
+    std::array<uint8_t, BufferLength> m_requestBuffer {};
     uint16_t m_nextSequence = FirstSequence;
     int32_t m_requestSize = 0;
     TReplyStatus m_replyStatus;

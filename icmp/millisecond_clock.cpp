@@ -16,7 +16,7 @@ uint32_t MillisecondClock()
 {
     if (const auto& clock = testClock())
         return clock();
-    timespec now{};
+    timespec now {};
     ::clock_gettime(CLOCK_MONOTONIC, &now);
     const uint64_t ms = static_cast<uint64_t>(now.tv_sec) * 1000u + static_cast<uint64_t>(now.tv_nsec) / 1000000u;
     return static_cast<uint32_t>(ms);
@@ -27,4 +27,7 @@ uint32_t TickDiff(uint32_t oldTicks, uint32_t newTicks)
     return newTicks >= oldTicks ? newTicks - oldTicks : newTicks + (4294967295u - oldTicks);
 }
 
-void SetMillisecondClockForTesting(std::function<uint32_t()> clock) { testClock() = std::move(clock); }
+void SetMillisecondClockForTesting(std::function<uint32_t()> clock)
+{
+    testClock() = std::move(clock);
+}

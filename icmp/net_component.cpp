@@ -40,7 +40,10 @@ TNetComponent::~TNetComponent()
         s_sharedStack.reset();
 }
 
-TSocketStack* SharedStack() { return s_sharedStack.get(); }
+TSocketStack* SharedStack()
+{
+    return s_sharedStack.get();
+}
 
 int StackUsers()
 {

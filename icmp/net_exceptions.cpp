@@ -14,5 +14,4 @@ ENetWS2StubError::ENetWS2StubError(std::string baseMessage, int systemError, std
     , m_baseMessage(std::move(baseMessage))
     , m_systemError(systemError)
     , m_systemErrorText(std::move(systemErrorText))
-{
-}
+{ }

@@ -22,8 +22,7 @@ class ENetConnClosedGracefully : public ENetSilentException
 public:
     ENetConnClosedGracefully()
         : ENetSilentException("Connection Closed Gracefully.")
-    {
-    }
+    { }
 };
 
 class ENetInvalidSocket : public ENetException
@@ -31,8 +30,7 @@ class ENetInvalidSocket : public ENetException
 public:
     ENetInvalidSocket()
         : ENetException("Cannot allocate socket.")
-    {
-    }
+    { }
 };
 
 class ENetSocketError : public ENetException
@@ -41,8 +39,7 @@ public:
     ENetSocketError(int errorNumber, std::string message)
         : ENetException(std::move(message))
         , m_errorNumber(errorNumber)
-    {
-    }
+    { }
     int ErrorNumber() const noexcept { return m_errorNumber; }
 
 private:
@@ -81,8 +78,7 @@ class ENetStackInitializationFailed : public ENetStackError
 public:
     ENetStackInitializationFailed()
         : ENetStackError("Winsock Initialization Error.")
-    {
-    }
+    { }
 };
 
 class ENetStackSetSizeExceeded : public ENetStackError
@@ -90,8 +86,7 @@ class ENetStackSetSizeExceeded : public ENetStackError
 public:
     ENetStackSetSizeExceeded()
         : ENetStackError("Set Size Exceeded.")
-    {
-    }
+    { }
 };
 
 class ENetInvalidIPAddress : public ENetStackError
@@ -99,8 +94,7 @@ class ENetInvalidIPAddress : public ENetStackError
 public:
     explicit ENetInvalidIPAddress(const std::string& text)
         : ENetStackError(text + " is not a valid IP address.")
-    {
-    }
+    { }
 };
 
 class ENetSocketHandleError : public ENetException
@@ -114,8 +108,7 @@ class ENetPackageSizeTooBig : public ENetSocketHandleError
 public:
     ENetPackageSizeTooBig()
         : ENetSocketHandleError("Package Size Too Big.")
-    {
-    }
+    { }
 };
 
 class ENetNotAllBytesSent : public ENetSocketHandleError
@@ -123,8 +116,7 @@ class ENetNotAllBytesSent : public ENetSocketHandleError
 public:
     ENetNotAllBytesSent()
         : ENetSocketHandleError("Not all bytes sent.")
-    {
-    }
+    { }
 };
 
 class ENetInvalidServiceName : public ENetException

@@ -5,8 +5,7 @@
 
 TRawBase::TRawBase()
     : m_buffer(8192)
-{
-}
+{ }
 
 TSocketHandle& TRawBase::AcquireSocket()
 {

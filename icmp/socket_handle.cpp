@@ -5,7 +5,10 @@
 
 #include <arpa/inet.h>
 
-TSocketHandle::~TSocketHandle() { Close(); }
+TSocketHandle::~TSocketHandle()
+{
+    Close();
+}
 
 void TSocketHandle::Open(int type, int protocol)
 {
@@ -55,6 +58,6 @@ bool TSocketHandle::WaitReadable(int timeoutMs)
 {
     if (!m_isOpen)
         throw ENetConnClosedGracefully();
-    std::vector<TSocketId> readList{m_socketId};
+    std::vector<TSocketId> readList {m_socketId};
     return SharedStack()->WaitForSockets(&readList, nullptr, nullptr, timeoutMs) == 1;
 }

@@ -19,7 +19,7 @@ struct TSocketSet
 {
     static constexpr int Capacity = 64;
     int count = 0;
-    std::array<TSocketId, Capacity> ids{};
+    std::array<TSocketId, Capacity> ids {};
 };
 
 // The wait's time limit; nothing means no limit.

@@ -55,38 +55,67 @@ uint8_t receivedTtl(msghdr& header)
 int SocketErrorFromErrno(int e)
 {
     switch (e) {
-    case EINTR: return 10004;
-    case EBADF: return 10009;
+    case EINTR:
+        return 10004;
+    case EBADF:
+        return 10009;
     case EACCES:
-    case EPERM: return 10013;
-    case EFAULT: return 10014;
-    case EINVAL: return 10022;
+    case EPERM:
+        return 10013;
+    case EFAULT:
+        return 10014;
+    case EINVAL:
+        return 10022;
     case EMFILE:
-    case ENFILE: return 10024;
-    case EWOULDBLOCK: return 10035;
-    case EINPROGRESS: return 10036;
-    case EALREADY: return 10037;
-    case ENOTSOCK: return 10038;
-    case EDESTADDRREQ: return 10039;
-    case EMSGSIZE: return 10040;
-    case EPROTOTYPE: return 10041;
-    case ENOPROTOOPT: return 10042;
-    case EPROTONOSUPPORT: return 10043;
-    case ESOCKTNOSUPPORT: return 10044;
-    case EOPNOTSUPP: return 10045;
-    case EPFNOSUPPORT: return 10046;
-    case EAFNOSUPPORT: return 10047;
-    case EADDRINUSE: return 10048;
-    case EADDRNOTAVAIL: return 10049;
-    case ENETDOWN: return 10050;
-    case ENETUNREACH: return 10051;
-    case ENETRESET: return 10052;
-    case ECONNABORTED: return 10053;
-    case ECONNRESET: return 10054;
+    case ENFILE:
+        return 10024;
+    case EWOULDBLOCK:
+        return 10035;
+    case EINPROGRESS:
+        return 10036;
+    case EALREADY:
+        return 10037;
+    case ENOTSOCK:
+        return 10038;
+    case EDESTADDRREQ:
+        return 10039;
+    case EMSGSIZE:
+        return 10040;
+    case EPROTOTYPE:
+        return 10041;
+    case ENOPROTOOPT:
+        return 10042;
+    case EPROTONOSUPPORT:
+        return 10043;
+    case ESOCKTNOSUPPORT:
+        return 10044;
+    case EOPNOTSUPP:
+        return 10045;
+    case EPFNOSUPPORT:
+        return 10046;
+    case EAFNOSUPPORT:
+        return 10047;
+    case EADDRINUSE:
+        return 10048;
+    case EADDRNOTAVAIL:
+        return 10049;
+    case ENETDOWN:
+        return 10050;
+    case ENETUNREACH:
+        return 10051;
+    case ENETRESET:
+        return 10052;
+    case ECONNABORTED:
+        return 10053;
+    case ECONNRESET:
+        return 10054;
     case ENOBUFS:
-    case ENOMEM: return 10055;
-    case EISCONN: return 10056;
-    case ENOTCONN: return 10057;
+    case ENOMEM:
+        return 10055;
+    case EISCONN:
+        return 10056;
+    case ENOTCONN:
+        return 10057;
     case ESHUTDOWN:
     case EPIPE: return 10058;
     case ETOOMANYREFS: return 10059;
@@ -107,14 +136,21 @@ int SocketErrorFromErrno(int e)
 int SocketErrorFromResolver(int resolverError)
 {
     switch (resolverError) {
-    case EAI_NONAME: return 11001; // no such name
-    case EAI_AGAIN: return 11002; // try again: no answer from a name server
-    case EAI_FAIL: return 11003; // a non-recoverable failure
+    case EAI_NONAME:
+        return 11001; // no such name
+    case EAI_AGAIN:
+        return 11002; // try again: no answer from a name server
+    case EAI_FAIL:
+        return 11003; // a non-recoverable failure
     case EAI_NODATA:
-    case EAI_ADDRFAMILY: return 11004; // the name exists but has no IPv4 address
-    case EAI_MEMORY: return 10055;
-    case EAI_SYSTEM: return SocketErrorFromErrno(errno);
-    default: return 11003;
+    case EAI_ADDRFAMILY:
+        return 11004; // the name exists but has no IPv4 address
+    case EAI_MEMORY:
+        return 10055;
+    case EAI_SYSTEM:
+        return SocketErrorFromErrno(errno);
+    default:
+        return 11003;
     }
 }
 
@@ -152,10 +188,10 @@ int TSocketStackPosix::SetSocketOption(TSocketId socket, int level, int name, co
     return ::setsockopt(socket, level, name, value, static_cast<socklen_t>(length)) == 0 ? 0 : fail(errno);
 }
 
-int TSocketStackPosix::SendTo(TSocketId socket, const void* buffer, int length, int flags,
-                              const TAddressBytes& address, uint16_t portInNetworkOrder)
+int TSocketStackPosix::SendTo(TSocketId socket, const void* buffer, int length, int flags, const TAddressBytes& address,
+                              uint16_t portInNetworkOrder)
 {
-    sockaddr_in to{};
+    sockaddr_in to {};
     to.sin_family = AF_INET;
     to.sin_port = portInNetworkOrder;
     std::memcpy(&to.sin_addr, address.data(), 4);
@@ -175,10 +211,10 @@ int TSocketStackPosix::Receive(TSocketId socket, void* buffer, int length, int f
 int TSocketStackPosix::receiveDatagram(TSocketId socket, void* buffer, int length, int flags)
 {
     uint8_t message[2048];
-    sockaddr_in from{};
+    sockaddr_in from {};
     alignas(cmsghdr) uint8_t control[512];
-    iovec io{message, sizeof message};
-    msghdr header{};
+    iovec io {message, sizeof message};
+    msghdr header {};
     header.msg_name = &from;
     header.msg_namelen = sizeof from;
     header.msg_iov = &io;
@@ -276,7 +312,10 @@ int TSocketStackPosix::Select(TSocketSet* readSet, TSocketSet* writeSet, TSocket
     return result < 0 ? fail(pollError) : ready;
 }
 
-int TSocketStackPosix::Shutdown(TSocketId socket, int how) { return ::shutdown(socket, how) == 0 ? 0 : fail(errno); }
+int TSocketStackPosix::Shutdown(TSocketId socket, int how)
+{
+    return ::shutdown(socket, how) == 0 ? 0 : fail(errno);
+}
 
 int TSocketStackPosix::CloseSocket(TSocketId socket)
 {
@@ -294,7 +333,7 @@ bool TSocketStackPosix::GetHostByName(const std::string& name, TAddressBytes& ad
         t_lastError = 11001;
         return false;
     }
-    addrinfo hints{};
+    addrinfo hints {};
     hints.ai_family = AF_INET;
     hints.ai_socktype = SOCK_RAW;
     addrinfo* found = nullptr;
@@ -309,7 +348,10 @@ bool TSocketStackPosix::GetHostByName(const std::string& name, TAddressBytes& ad
     return true;
 }
 
-int TSocketStackPosix::LastError() { return t_lastError; }
+int TSocketStackPosix::LastError()
+{
+    return t_lastError;
+}
 
 std::string TSocketStackPosix::SocketErrorText(int errorNumber)
 {

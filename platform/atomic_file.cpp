@@ -35,7 +35,9 @@ int ReplaceFileContent(const std::string& path, const std::string& content, mode
         target = resolved;
 
     mode_t mode = newFileMode;
-    struct stat st {};
+    struct stat st
+    {
+    };
     if (::stat(target.c_str(), &st) == 0) {
         if (!S_ISREG(st.st_mode))
             return EISDIR;
@@ -57,8 +59,7 @@ int ReplaceFileContent(const std::string& path, const std::string& content, mode
     if (!error && ::fchmod(fd, mode) != 0)
         error = errno;
     // Keep a user's file theirs when root rewrites it; failing that is no reason to lose the write.
-    if (!error && st.st_uid != 0 && ::geteuid() == 0 && ::fchown(fd, st.st_uid, st.st_gid) != 0) {
-    }
+    if (!error && st.st_uid != 0 && ::geteuid() == 0 && ::fchown(fd, st.st_uid, st.st_gid) != 0) { }
     if (!error && ::fsync(fd) != 0)
         error = errno;
     if (::close(fd) != 0 && !error)
@@ -72,7 +73,9 @@ int ReplaceFileContent(const std::string& path, const std::string& content, mode
 
 bool IsReadOnlyFile(const std::string& path)
 {
-    struct stat st {};
+    struct stat st
+    {
+    };
     if (::stat(path.c_str(), &st) != 0)
         return false;
     // No write bit at all counts as read-only even for root, who would pass access(W_OK).

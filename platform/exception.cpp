@@ -4,5 +4,4 @@
 
 EListIndexError::EListIndexError(int index)
     : Exception(Format("List index out of bounds (%d)", index))
-{
-}
+{ }

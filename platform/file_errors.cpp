@@ -56,14 +56,12 @@ std::string SystemErrorText(int errnoValue)
 
 EInOutError::EInOutError(int errorCode)
     : EInOutError(errorCode, InOutErrorMessage(errorCode))
-{
-}
+{ }
 
 EInOutError::EInOutError(int errorCode, std::string message)
     : Exception(std::move(message))
     , m_errorCode(errorCode)
-{
-}
+{ }
 
 EInOutError EInOutError::FromErrno(int errnoValue)
 {
@@ -75,10 +73,8 @@ EInOutError EInOutError::FromErrno(int errnoValue)
 
 EFileOpenError::EFileOpenError(const std::string& path, int errnoValue)
     : Exception(Format("Cannot open file \"%s\". %s", path.c_str(), SystemErrorText(errnoValue).c_str()))
-{
-}
+{ }
 
 EFileCreateError::EFileCreateError(const std::string& path, int errnoValue)
     : Exception(Format("Cannot create file \"%s\". %s", path.c_str(), SystemErrorText(errnoValue).c_str()))
-{
-}
+{ }

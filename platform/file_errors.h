@@ -39,6 +39,5 @@ public:
 // The text of EInOutError for an error code.
 std::string InOutErrorMessage(int errorCode);
 
-
 // The system's own sentence for an errno value.
 std::string SystemErrorText(int errnoValue);

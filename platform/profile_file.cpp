@@ -31,7 +31,10 @@ std::vector<Line> splitLines(const std::string& content)
     return lines;
 }
 
-bool isBlank(char c) { return c == ' ' || c == '\t'; }
+bool isBlank(char c)
+{
+    return c == ' ' || c == '\t';
+}
 
 std::string_view trim(std::string_view s)
 {
@@ -79,7 +82,7 @@ std::optional<Entry> entryOf(std::string_view text)
     const size_t eq = t.find('=');
     if (eq == std::string_view::npos)
         return std::nullopt;
-    return Entry{trim(t.substr(0, eq)), trim(t.substr(eq + 1))};
+    return Entry {trim(t.substr(0, eq)), trim(t.substr(eq + 1))};
 }
 
 // Where a key lives: the index of its line, or of the last non-blank line of its section.
@@ -141,8 +144,7 @@ std::optional<std::string> ProfileGetValue(const std::string& content, const std
     if (!where.keyLine)
         return std::nullopt;
     const Line& line = lines[*where.keyLine];
-    std::string_view value
-        = entryOf(std::string_view(content.data() + line.begin, line.end - line.begin))->value;
+    std::string_view value = entryOf(std::string_view(content.data() + line.begin, line.end - line.begin))->value;
     if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front())
         value = value.substr(1, value.size() - 2);
     return std::string(value.substr(0, ProfileValueLimit));

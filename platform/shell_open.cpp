@@ -22,8 +22,7 @@ public:
             ::setsid();
             pid_t grandchild = 0;
             const char* argv[] = {"xdg-open", target.c_str(), nullptr};
-            const int rc
-                = ::posix_spawnp(&grandchild, "xdg-open", nullptr, nullptr, const_cast<char**>(argv), environ);
+            const int rc = ::posix_spawnp(&grandchild, "xdg-open", nullptr, nullptr, const_cast<char**>(argv), environ);
             ::_exit(rc == 0 ? 0 : 1);
         }
         int status = 0;
@@ -39,7 +38,10 @@ std::shared_ptr<IShellOpener>& installed()
 
 } // namespace
 
-IShellOpener& ShellOpener() { return *installed(); }
+IShellOpener& ShellOpener()
+{
+    return *installed();
+}
 
 void SetShellOpenerForTesting(std::shared_ptr<IShellOpener> opener)
 {

@@ -29,7 +29,9 @@ public:
             return;
         // One sound id for all plays, so a new alarm cuts the previous one short instead of overlapping.
         ca_context_cancel(m_context, SoundId);
-        struct stat st {};
+        struct stat st
+        {
+        };
         if (::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode))
             ca_context_play(m_context, SoundId, CA_PROP_MEDIA_FILENAME, path.c_str(), CA_PROP_MEDIA_ROLE, "event",
                             nullptr);
@@ -44,4 +46,7 @@ private:
 
 } // namespace
 
-std::unique_ptr<ISoundPlayer> CreateDesktopSoundPlayer() { return std::make_unique<CanberraSoundPlayer>(); }
+std::unique_ptr<ISoundPlayer> CreateDesktopSoundPlayer()
+{
+    return std::make_unique<CanberraSoundPlayer>();
+}

@@ -14,8 +14,7 @@ struct TImageList::Image
 TImageList::TImageList(int width, int height)
     : m_width(width)
     , m_height(height)
-{
-}
+{ }
 
 TImageList::~TImageList() = default;
 

@@ -114,11 +114,23 @@ TImageListBox::TImageListBox(QWidget* parent)
     // default font would never come down again.
 }
 
-TImageListBox::~TImageListBox() { m_destroying = true; }
+TImageListBox::~TImageListBox()
+{
+    m_destroying = true;
+}
 
-QColor TImageListBox::Color() const { return palette().color(QPalette::Base); }
-QColor TImageListBox::ColorHighlight() const { return palette().color(QPalette::Highlight); }
-QColor TImageListBox::ColorHighlightText() const { return palette().color(QPalette::HighlightedText); }
+QColor TImageListBox::Color() const
+{
+    return palette().color(QPalette::Base);
+}
+QColor TImageListBox::ColorHighlight() const
+{
+    return palette().color(QPalette::Highlight);
+}
+QColor TImageListBox::ColorHighlightText() const
+{
+    return palette().color(QPalette::HighlightedText);
+}
 
 void TImageListBox::SetItemIndex(int index)
 {

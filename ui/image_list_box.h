@@ -34,8 +34,7 @@ private:
     TImageItem(TImageListBox* owner, QString text)
         : m_owner(owner)
         , m_text(std::move(text))
-    {
-    }
+    { }
 
     TImageListBox* m_owner;
     QString m_text;
@@ -51,8 +50,7 @@ class TImageItems final
 public:
     explicit TImageItems(TImageListBox* owner)
         : m_owner(owner)
-    {
-    }
+    { }
 
     void Clear();
     void Add(const QString& text);

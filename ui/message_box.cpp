@@ -17,8 +17,8 @@ void show(MessageBox::Kind kind, QWidget* parent, const QString& text)
         s_recorded.push_back({kind, title, text});
         return;
     }
-    QMessageBox box(kind == MessageBox::Kind::Error ? QMessageBox::Critical : QMessageBox::Information, title,
-                    text, QMessageBox::Ok, parent);
+    QMessageBox box(kind == MessageBox::Kind::Error ? QMessageBox::Critical : QMessageBox::Information, title, text,
+                    QMessageBox::Ok, parent);
     box.setTextFormat(Qt::PlainText);
     box.exec();
 }
@@ -30,12 +30,27 @@ void MessageBox::ShowError(QWidget* parent, const QString& message)
     show(Kind::Error, parent, QString::fromStdString(ErrorBoxText(message.toStdString())));
 }
 
-void MessageBox::ShowInformation(QWidget* parent, const QString& text) { show(Kind::Information, parent, text); }
+void MessageBox::ShowInformation(QWidget* parent, const QString& text)
+{
+    show(Kind::Information, parent, text);
+}
 
-void MessageBox::SetRecording(bool recording) { s_recording = recording; }
+void MessageBox::SetRecording(bool recording)
+{
+    s_recording = recording;
+}
 
-const std::vector<MessageBox::Shown>& MessageBox::Recorded() { return s_recorded; }
+const std::vector<MessageBox::Shown>& MessageBox::Recorded()
+{
+    return s_recorded;
+}
 
-void MessageBox::ClearRecorded() { s_recorded.clear(); }
+void MessageBox::ClearRecorded()
+{
+    s_recorded.clear();
+}
 
-QString MessageBox::Title() { return QString::fromStdString(ApplicationTitle(ExecutableName())); }
+QString MessageBox::Title()
+{
+    return QString::fromStdString(ApplicationTitle(ExecutableName()));
+}

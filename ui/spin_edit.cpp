@@ -18,7 +18,10 @@ TSpinEdit::TSpinEdit(QWidget* parent)
     SetValue(0);
 }
 
-int TSpinRange::Clamp(int value) const { return std::clamp(value, MinValue, MaxValue); }
+int TSpinRange::Clamp(int value) const
+{
+    return std::clamp(value, MinValue, MaxValue);
+}
 
 int TSpinRange::Read(const QString& text) const
 {
@@ -26,13 +29,25 @@ int TSpinRange::Read(const QString& text) const
     return TryStrToInt(text.toStdString(), value) ? value : MinValue;
 }
 
-void TSpinEdit::SetRange(int minValue, int maxValue) { m_range = {minValue, std::max(minValue, maxValue)}; }
+void TSpinEdit::SetRange(int minValue, int maxValue)
+{
+    m_range = {minValue, std::max(minValue, maxValue)};
+}
 
-int TSpinEdit::Value() const { return m_range.Read(Text()); }
+int TSpinEdit::Value() const
+{
+    return m_range.Read(Text());
+}
 
-void TSpinEdit::SetValue(int value) { SetText(QString::number(m_range.Clamp(value))); }
+void TSpinEdit::SetValue(int value)
+{
+    SetText(QString::number(m_range.Clamp(value)));
+}
 
-QString TSpinEdit::Text() const { return lineEdit()->text(); }
+QString TSpinEdit::Text() const
+{
+    return lineEdit()->text();
+}
 
 void TSpinEdit::SetText(const QString& text)
 {
@@ -45,9 +60,15 @@ bool TSpinEdit::AcceptsCharacter(QChar c)
     return (c >= u'0' && c <= u'9') || c == u'+' || c == u'-' || QString(c) == QLocale().decimalPoint();
 }
 
-void TSpinEdit::stepBy(int steps) { SetValue(Value() + steps); }
+void TSpinEdit::stepBy(int steps)
+{
+    SetValue(Value() + steps);
+}
 
-QAbstractSpinBox::StepEnabled TSpinEdit::stepEnabled() const { return StepUpEnabled | StepDownEnabled; }
+QAbstractSpinBox::StepEnabled TSpinEdit::stepEnabled() const
+{
+    return StepUpEnabled | StepDownEnabled;
+}
 
 QValidator::State TSpinEdit::validate(QString&, int&) const
 {
@@ -55,7 +76,7 @@ QValidator::State TSpinEdit::validate(QString&, int&) const
     return QValidator::Acceptable;
 }
 
-void TSpinEdit::fixup(QString&) const {}
+void TSpinEdit::fixup(QString&) const { }
 
 void TSpinEdit::keyPressEvent(QKeyEvent* event)
 {

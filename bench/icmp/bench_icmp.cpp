@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <arpa/inet.h>
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <cstdint>
 #include <cstring>
 #include <netinet/in.h>
 #include <netinet/ip_icmp.h>
@@ -28,7 +28,7 @@ double secondsOf(const auto& run)
 // One socket per echo, as the engine does, with nothing else around the calls.
 bool bareLoop()
 {
-    sockaddr_in to{};
+    sockaddr_in to {};
     to.sin_family = AF_INET;
     to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     unsigned char request[52] = {8};
@@ -53,7 +53,7 @@ bool bareLoop()
         fd_set set;
         FD_ZERO(&set);
         FD_SET(fd, &set);
-        timeval wait{1, 0};
+        timeval wait {1, 0};
         if (::select(fd + 1, &set, nullptr, nullptr, &wait) == 1)
             ::recv(fd, reply, sizeof reply, 0);
         ::shutdown(fd, SHUT_WR);
@@ -62,7 +62,10 @@ bool bareLoop()
     return true;
 }
 
-int run(const std::string& command) { return std::system((command + " >/dev/null 2>&1").c_str()); }
+int run(const std::string& command)
+{
+    return std::system((command + " >/dev/null 2>&1").c_str());
+}
 
 } // namespace
 
@@ -81,9 +84,8 @@ int main()
             std::fprintf(stderr, "bench_icmp: raw sockets need root\n");
             return 1;
         }
-        ours = std::min(ours, secondsOf([&] {
-            status = run(std::string(CORVANE_PING) + " -c " + echoes + " -i 0 -q 127.0.0.1");
-        }));
+        ours = std::min(
+            ours, secondsOf([&] { status = run(std::string(CORVANE_PING) + " -c " + echoes + " -i 0 -q 127.0.0.1"); }));
         if (status != 0) {
             std::fprintf(stderr, "bench_icmp: corvane-ping failed\n");
             return 1;

@@ -9,7 +9,6 @@
 #include <QString>
 
 #include <gtest/gtest.h>
-
 #include <memory>
 
 class AppWindowsTest : public ::testing::Test
@@ -43,10 +42,7 @@ protected:
     }
 
     // The text of the only message box shown so far, or an empty text.
-    QString lastBox() const
-    {
-        return MessageBox::Recorded().empty() ? QString() : MessageBox::Recorded().back().text;
-    }
+    QString lastBox() const { return MessageBox::Recorded().empty() ? QString() : MessageBox::Recorded().back().text; }
 
     TempFolder folder;
     std::unique_ptr<TWindowSet> windows;

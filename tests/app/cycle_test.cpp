@@ -92,7 +92,7 @@ TEST_F(CycleTest, AnsweringHostGoesFromHourglassToGreenWithoutAlarm)
     startProgram();
     EXPECT_EQ(status(0), 0);
     const std::vector<int> seen = watch(0);
-    EXPECT_EQ(seen, (std::vector<int>{3, 1})) << "hourglass during the first echo, green after it and at the end";
+    EXPECT_EQ(seen, (std::vector<int> {3, 1})) << "hourglass during the first echo, green after it and at the end";
     EXPECT_TRUE(player->files.empty());
     EXPECT_TRUE(Form1->Timer1->Enabled());
 }
@@ -108,7 +108,7 @@ TEST_F(CycleTest, SilentHostShowsTheHourglassThenTheErrorAndOneAlarm)
     const std::vector<int> seen = watch(0);
     EXPECT_GE(clock.elapsed(), 1900);
     EXPECT_LE(clock.elapsed(), 3000);
-    EXPECT_EQ(seen, (std::vector<int>{3, 2})) << "no green for a host that never answered";
+    EXPECT_EQ(seen, (std::vector<int> {3, 2})) << "no green for a host that never answered";
     EXPECT_EQ(host->RequestsSeen("10.77.0.2"), 2);
     ASSERT_EQ(player->files.size(), 1u);
     EXPECT_EQ(player->files[0], folder.Path() + "dog.wav");
@@ -120,7 +120,7 @@ TEST_F(CycleTest, HostAnsweringTheSecondRequestIsUp)
     host->Set("10.77.0.3", {FakeHost::Answer::EchoReply, 0, 2});
     writeResource("late.cvr", "10.77.0.3", "2");
     startProgram();
-    EXPECT_EQ(watch(0), (std::vector<int>{3, 1}));
+    EXPECT_EQ(watch(0), (std::vector<int> {3, 1}));
     EXPECT_TRUE(player->files.empty());
 }
 

@@ -152,8 +152,8 @@ TEST_F(EditorTest, OkWithoutAResourceFolderReportsTheFileAndStaysOpen)
         Form_edit->Button1Click();
         FAIL();
     } catch (const EFileCreateError& error) {
-        EXPECT_EQ(error.Message(), "Cannot create file \"" + folder.Path() +
-                                       "list/Nuova risorsa.cvr\". No such file or directory");
+        EXPECT_EQ(error.Message(),
+                  "Cannot create file \"" + folder.Path() + "list/Nuova risorsa.cvr\". No such file or directory");
     }
     EXPECT_TRUE(Form_edit->isVisible());
 }

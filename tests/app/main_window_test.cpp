@@ -59,19 +59,19 @@ TEST_F(MainWindowTest, StartUpListsTheResourcesAtStatusZero)
 TEST_F(MainWindowTest, MenusCarryEveryCommandInOrder)
 {
     EXPECT_EQ(captions(Form1->BarPopupMenu1),
-              (QStringList{QStringLiteral("Risorse"), QStringLiteral("Avvia i &processi immediatamente"),
-                           QStringLiteral("proc_update"), QStringLiteral("&Impostazioni"), QStringLiteral("-"),
-                           QStringLiteral("Ve&rifica aggiornamenti"), QStringLiteral("Visita sito &web"),
-                           QStringLiteral("In&formazioni"), QStringLiteral("-"), QStringLiteral("&Visualizza/Nascondi"),
-                           QStringLiteral("&Esci")}));
+              (QStringList {QStringLiteral("Risorse"), QStringLiteral("Avvia i &processi immediatamente"),
+                            QStringLiteral("proc_update"), QStringLiteral("&Impostazioni"), QStringLiteral("-"),
+                            QStringLiteral("Ve&rifica aggiornamenti"), QStringLiteral("Visita sito &web"),
+                            QStringLiteral("In&formazioni"), QStringLiteral("-"),
+                            QStringLiteral("&Visualizza/Nascondi"), QStringLiteral("&Esci")}));
     EXPECT_FALSE(Form1->procupdate1->isVisible());
-    EXPECT_EQ(captions(Form1->Risorse1->menu()),
-              (QStringList{QStringLiteral("&Aggiungi risorsa"), QStringLiteral("&Modifica risorsa"),
-                           QStringLiteral("Visualizza/Nascondi"), QStringLiteral("-"),
-                           QStringLiteral("&Elimina risorsa")}));
+    EXPECT_EQ(
+        captions(Form1->Risorse1->menu()),
+        (QStringList {QStringLiteral("&Aggiungi risorsa"), QStringLiteral("&Modifica risorsa"),
+                      QStringLiteral("Visualizza/Nascondi"), QStringLiteral("-"), QStringLiteral("&Elimina risorsa")}));
     EXPECT_EQ(captions(Form1->BarPopupMenu2),
-              (QStringList{QStringLiteral("&Aggiungi risorsa"), QStringLiteral("&Modifica risorsa"),
-                           QStringLiteral("-"), QStringLiteral("&Elimina risorsa")}));
+              (QStringList {QStringLiteral("&Aggiungi risorsa"), QStringLiteral("&Modifica risorsa"),
+                            QStringLiteral("-"), QStringLiteral("&Elimina risorsa")}));
     EXPECT_EQ(Form1->listaproc->PopupMenu(), Form1->BarPopupMenu2);
 }
 

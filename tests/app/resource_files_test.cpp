@@ -6,9 +6,8 @@
 #include "platform/program_folder.h"
 #include "tests/support/temp_folder.h"
 
-#include <gtest/gtest.h>
-
 #include <filesystem>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -28,26 +27,26 @@ using Lines = std::vector<std::string>;
 
 TEST(TextBufferTest, EveryKindOfLineBreakEndsALine)
 {
-    EXPECT_EQ(linesOf("a\r\nb\r\n"), (Lines{"a", "b"}));
-    EXPECT_EQ(linesOf("a\nb\n"), (Lines{"a", "b"}));
-    EXPECT_EQ(linesOf("a\rb\r"), (Lines{"a", "b"}));
-    EXPECT_EQ(linesOf("a\n\rb"), (Lines{"a", "b"}));
-    EXPECT_EQ(linesOf("a\r\n\r\nb"), (Lines{"a", "", "b"}));
-    EXPECT_EQ(linesOf("a\n\nb"), (Lines{"a", "", "b"}));
-    EXPECT_EQ(linesOf("no line end"), (Lines{"no line end"}));
-    EXPECT_EQ(linesOf(""), Lines{});
-    EXPECT_EQ(linesOf("\r\n"), (Lines{""}));
+    EXPECT_EQ(linesOf("a\r\nb\r\n"), (Lines {"a", "b"}));
+    EXPECT_EQ(linesOf("a\nb\n"), (Lines {"a", "b"}));
+    EXPECT_EQ(linesOf("a\rb\r"), (Lines {"a", "b"}));
+    EXPECT_EQ(linesOf("a\n\rb"), (Lines {"a", "b"}));
+    EXPECT_EQ(linesOf("a\r\n\r\nb"), (Lines {"a", "", "b"}));
+    EXPECT_EQ(linesOf("a\n\nb"), (Lines {"a", "", "b"}));
+    EXPECT_EQ(linesOf("no line end"), (Lines {"no line end"}));
+    EXPECT_EQ(linesOf(""), Lines {});
+    EXPECT_EQ(linesOf("\r\n"), (Lines {""}));
 }
 
 TEST(TextBufferTest, KeepsBytesAsTheyAreAndCutsLongLines)
 {
     const std::string binary("\0\x01\xfe\xff", 4);
-    EXPECT_EQ(linesOf(binary + "\r\n4\r\n"), (Lines{binary, "4"}));
+    EXPECT_EQ(linesOf(binary + "\r\n4\r\n"), (Lines {binary, "4"}));
     const auto lines = linesOf(std::string(1 << 20, 'x') + "\r\n7\r\n");
     ASSERT_EQ(lines.size(), 2u);
     EXPECT_EQ(lines[0], std::string(TTextBuffer::MaxLineLength, 'x'));
     EXPECT_EQ(lines[1], "7");
-    EXPECT_EQ(linesOf("1\r\n2\r\n3\r\n", 2), (Lines{"1", "2"}));
+    EXPECT_EQ(linesOf("1\r\n2\r\n3\r\n", 2), (Lines {"1", "2"}));
 }
 
 TEST(TextBufferTest, MissingLinesReadAsEmptyText)
@@ -140,7 +139,7 @@ TEST_F(ResourceFolderTest, ListingTakesMatchingPlainFilesSortedWithoutCase)
     TFileListing listing;
     listing.SetDirectory(ResourceFolder());
     listing.Update();
-    EXPECT_EQ(listing.Items(), (Lines{"A.cvr", "b.cvr", "c.CVR", "link.cvr", "ro.cvr"}));
+    EXPECT_EQ(listing.Items(), (Lines {"A.cvr", "b.cvr", "c.CVR", "link.cvr", "ro.cvr"}));
     EXPECT_EQ(listing.Item(0), "A.cvr");
     EXPECT_THROW(listing.Item(-1), EListIndexError);
     EXPECT_THROW(listing.Item(5), EListIndexError);
@@ -169,7 +168,7 @@ TEST_F(ResourceFolderTest, MissingFolderKeepsThePreviousListing)
     } catch (const EInOutError& error) {
         EXPECT_EQ(error.Message(), "File not found");
     }
-    EXPECT_EQ(listing.Items(), Lines{"a.cvr"});
+    EXPECT_EQ(listing.Items(), Lines {"a.cvr"});
     folder.Write("list", "a plain file where the folder should be");
     EXPECT_THROW(listing.SetDirectory(ResourceFolder()), EInOutError);
 }

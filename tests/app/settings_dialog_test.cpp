@@ -18,16 +18,17 @@ protected:
     void SetUp() override
     {
         AppWindowsTest::SetUp();
-        folder.Write("corvane.ini", "; kept comment\r\n"
-                                    "[Check]\r\n"
-                                    "TimeCheck=45\r\n"
-                                    "[Mail]\r\n"
-                                    "host=smtp.example.org\r\n"
-                                    "port=25\r\n"
-                                    "username=me\r\n"
-                                    "pwd=secret\r\n"
-                                    "[Mine]\r\n"
-                                    "other=1\r\n");
+        folder.Write("corvane.ini",
+                     "; kept comment\r\n"
+                     "[Check]\r\n"
+                     "TimeCheck=45\r\n"
+                     "[Mail]\r\n"
+                     "host=smtp.example.org\r\n"
+                     "port=25\r\n"
+                     "username=me\r\n"
+                     "pwd=secret\r\n"
+                     "[Mine]\r\n"
+                     "other=1\r\n");
         startProgram();
     }
 };
@@ -55,16 +56,17 @@ TEST_F(SettingsDialogTest, OkWritesTheFiveEntriesAndKeepsEveryOtherLine)
     Form_opz->LabeledEdit3->setText(QStringLiteral("someone"));
     Form_opz->LabeledEdit4->setText(QStringLiteral("p=w;d"));
     Form_opz->Button1Click();
-    EXPECT_EQ(folder.Read("corvane.ini"), "; kept comment\r\n"
-                                          "[Check]\r\n"
-                                          "TimeCheck=30\r\n"
-                                          "[Mail]\r\n"
-                                          "host=mail.example.org\r\n"
-                                          "port=\r\n"
-                                          "username=someone\r\n"
-                                          "pwd=p=w;d\r\n"
-                                          "[Mine]\r\n"
-                                          "other=1\r\n");
+    EXPECT_EQ(folder.Read("corvane.ini"),
+              "; kept comment\r\n"
+              "[Check]\r\n"
+              "TimeCheck=30\r\n"
+              "[Mail]\r\n"
+              "host=mail.example.org\r\n"
+              "port=\r\n"
+              "username=someone\r\n"
+              "pwd=p=w;d\r\n"
+              "[Mine]\r\n"
+              "other=1\r\n");
     EXPECT_EQ(Form1->Timer1->Interval(), 45000u) << "the running timer keeps its interval";
 }
 

@@ -5,7 +5,6 @@
 #include "ui/message_box.h"
 
 #include <gtest/gtest.h>
-
 #include <sys/stat.h>
 
 namespace {
@@ -79,7 +78,9 @@ TEST_F(StartupSettingsTest, FirstStartWritesTheFiveEntriesAndArmsTheTimer)
 {
     const auto form = createMainWindow();
     EXPECT_EQ(folder.Read("corvane.ini"), FirstStartFile);
-    struct stat st {};
+    struct stat st
+    {
+    };
     ::stat(folder.File("corvane.ini").c_str(), &st);
     EXPECT_EQ(st.st_mode & 0777, 0600u) << "the file holds a mail password";
     EXPECT_TRUE(form->Timer1->Enabled());

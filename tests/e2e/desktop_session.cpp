@@ -109,9 +109,9 @@ CommandResult RunCommand(const std::vector<std::string>& argv, const std::map<st
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     char buffer[4096];
     for (;;) {
-        pollfd p{fds[0], POLLIN, 0};
-        const int left = static_cast<int>(
-            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count());
+        pollfd p {fds[0], POLLIN, 0};
+        const int left
+            = static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count());
         if (left <= 0 || ::poll(&p, 1, left) <= 0)
             break;
         const ssize_t n = ::read(fds[0], buffer, sizeof buffer);
@@ -140,13 +140,13 @@ DesktopSession::DesktopSession(int width, int height)
         return;
     // Xvfb picks a free display and writes its number to the descriptor we give it.
     const std::string geometry = std::to_string(width) + "x" + std::to_string(height) + "x24";
-    m_xvfb = spawn({"Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0", geometry, "-nolisten", "tcp",
-                    "-dpi", "96"},
-                   {}, -1);
+    m_xvfb = spawn(
+        {"Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0", geometry, "-nolisten", "tcp", "-dpi", "96"}, {},
+        -1);
     ::close(fds[1]);
     std::string number;
     char c;
-    pollfd p{fds[0], POLLIN, 0};
+    pollfd p {fds[0], POLLIN, 0};
     while (::poll(&p, 1, 10000) > 0 && ::read(fds[0], &c, 1) == 1 && c != '\n')
         number.push_back(c);
     ::close(fds[0]);
@@ -189,7 +189,10 @@ bool DesktopSession::WaitForExit(int timeoutMs, int* exitStatus)
     return true;
 }
 
-void DesktopSession::StopProgram() { stop(m_program); }
+void DesktopSession::StopProgram()
+{
+    stop(m_program);
+}
 
 bool DesktopSession::ProgramRunning()
 {
@@ -234,8 +237,7 @@ std::optional<QRect> DesktopSession::WindowGeometry(const std::string& window) c
         const auto at = result.output.find(label);
         return at == std::string::npos ? -99999 : std::atoi(result.output.c_str() + at + std::strlen(label));
     };
-    return QRect(field("Absolute upper-left X:"), field("Absolute upper-left Y:"), field("Width:"),
-                 field("Height:"));
+    return QRect(field("Absolute upper-left X:"), field("Absolute upper-left Y:"), field("Width:"), field("Height:"));
 }
 
 QImage DesktopSession::Screenshot() const
@@ -261,6 +263,7 @@ void DesktopSession::SetBackground(const std::string& picturePath)
     // A picture painted into the root window is lost once its client goes; a borderless window at the
     // origin, mapped before the program's, stays beneath it as a desktop does.
     stop(m_background);
-    m_background = spawn({"display", "-geometry", "+0+0", "-borderwidth", "0", picturePath}, {{"DISPLAY", m_display}}, -1);
+    m_background
+        = spawn({"display", "-geometry", "+0+0", "-borderwidth", "0", picturePath}, {{"DISPLAY", m_display}}, -1);
     std::this_thread::sleep_for(std::chrono::milliseconds(1500));
 }

@@ -4,11 +4,10 @@
 
 #include <QColor>
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <gtest/gtest.h>
 #include <thread>
 
 namespace {
@@ -68,11 +67,10 @@ protected:
     void drag(QPoint from, QPoint to)
     {
         to = QPoint(std::clamp(to.x(), 0, ScreenWidth - 1), std::clamp(to.y(), 0, ScreenHeight - 1));
-        session->Tool({"xdotool", "mousemove", std::to_string(from.x()), std::to_string(from.y()), "mousedown",
-                       "1"});
+        session->Tool({"xdotool", "mousemove", std::to_string(from.x()), std::to_string(from.y()), "mousedown", "1"});
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        session->Tool({"xdotool", "mousemove", std::to_string((from.x() + to.x()) / 2),
-                       std::to_string((from.y() + to.y()) / 2)});
+        session->Tool(
+            {"xdotool", "mousemove", std::to_string((from.x() + to.x()) / 2), std::to_string((from.y() + to.y()) / 2)});
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
         session->Tool({"xdotool", "mousemove", std::to_string(to.x()), std::to_string(to.y())});
         std::this_thread::sleep_for(std::chrono::milliseconds(150));
@@ -97,13 +95,14 @@ TEST_F(GadgetTest, FirstStartShowsTheShapedGadgetAndWritesItsSettings)
     const std::string window = start();
     ASSERT_FALSE(window.empty());
     EXPECT_EQ(geometry(window), QRect(595, 251, 156, 347));
-    EXPECT_EQ(folder.Read("corvane.ini"), "[Check]\r\n"
-                                          "TimeCheck=15\r\n"
-                                          "[Mail]\r\n"
-                                          "host=ip smtp server\r\n"
-                                          "port=port smtp server\r\n"
-                                          "username=username smtp server\r\n"
-                                          "pwd=key smtp server\r\n");
+    EXPECT_EQ(folder.Read("corvane.ini"),
+              "[Check]\r\n"
+              "TimeCheck=15\r\n"
+              "[Mail]\r\n"
+              "host=ip smtp server\r\n"
+              "port=port smtp server\r\n"
+              "username=username smtp server\r\n"
+              "pwd=key smtp server\r\n");
     // The key colour is cut out: no yellow pixel of the window reaches the screen.
     const QImage shot = session->Screenshot();
     ASSERT_FALSE(shot.isNull());
@@ -187,16 +186,17 @@ TEST_F(GadgetTest, ExitSavesThePlacementAndTheNextStartReturnsThere)
     ASSERT_TRUE(session->WaitForExit(10000, &status)) << "the program did not end";
     EXPECT_EQ(status, 0);
 
-    EXPECT_EQ(folder.Read("corvane.inf"), "[Form1]\r\n"
-                                          "FormVersion=0\r\n"
-                                          "ShowCmd=1\r\n"
-                                          "Flags=0\r\n"
-                                          "PixelsPerInch=96\r\n"
-                                          "MinMaxPos(1280x1024)=-1,-1,-1,-1\r\n"
-                                          "MinMaxPos=-1,-1,-1,-1\r\n"
-                                          "NormPos(1280x1024)=500,200,656,547\r\n"
-                                          "NormPos=500,200,656,547\r\n"
-                                          "\r\n");
+    EXPECT_EQ(folder.Read("corvane.inf"),
+              "[Form1]\r\n"
+              "FormVersion=0\r\n"
+              "ShowCmd=1\r\n"
+              "Flags=0\r\n"
+              "PixelsPerInch=96\r\n"
+              "MinMaxPos(1280x1024)=-1,-1,-1,-1\r\n"
+              "MinMaxPos=-1,-1,-1,-1\r\n"
+              "NormPos(1280x1024)=500,200,656,547\r\n"
+              "NormPos=500,200,656,547\r\n"
+              "\r\n");
 
     window = start();
     ASSERT_FALSE(window.empty());

@@ -18,7 +18,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         const bool ours = DecodeDatagram(datagram.data(), static_cast<int>(datagram.size()), expected, status);
         if (ours && (status.ByteCount != static_cast<int>(datagram.size()) || status.SequenceNumber != expected))
             __builtin_trap();
-    } catch (const ENetIcmpException&) {
-    }
+    } catch (const ENetIcmpException&) { }
     return 0;
 }

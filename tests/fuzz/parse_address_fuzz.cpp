@@ -7,10 +7,10 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     const std::string_view text(reinterpret_cast<const char*>(data), size);
-    TAddressBytes bytes{};
+    TAddressBytes bytes {};
     if (!TSocketStack::ParseAddress(text, bytes))
         return 0;
-    TAddressBytes again{};
+    TAddressBytes again {};
     const std::string printed = TSocketStack::AddressToText(bytes.data());
     if (!TSocketStack::ParseAddress(printed, again) || again != bytes)
         __builtin_trap();

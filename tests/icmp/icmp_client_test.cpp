@@ -3,7 +3,6 @@
 #include "tests/icmp/scripted_stack.h"
 
 #include <gtest/gtest.h>
-
 #include <unistd.h>
 
 namespace {
@@ -298,8 +297,7 @@ TEST(DecodeDatagramTest, ReadsNothingBeyondTheDatagram)
                 TReplyStatus status;
                 try {
                     DecodeDatagram(exact.data(), n, 0, status);
-                } catch (const ENetIcmpException&) {
-                }
+                } catch (const ENetIcmpException&) { }
             }
         }
 }

@@ -3,11 +3,10 @@
 #include "icmp/net_exceptions.h"
 #include "tests/support/fake_host.h"
 
-#include <gtest/gtest.h>
-
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
+#include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -15,10 +14,13 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-bool isolated() { return std::getenv("CORVANE_ISOLATED") && ::geteuid() == 0; }
+bool isolated()
+{
+    return std::getenv("CORVANE_ISOLATED") && ::geteuid() == 0;
+}
 
-#define REQUIRE_ISOLATION()                                                                                           \
-    if (!isolated())                                                                                                  \
+#define REQUIRE_ISOLATION()                                                                                            \
+    if (!isolated())                                                                                                   \
     GTEST_SKIP() << "needs root inside scripts/run-isolated (CTest runs it that way)"
 
 struct Exchange
@@ -41,8 +43,8 @@ Exchange ping(const std::string& host, int timeoutMs = 1000)
     } catch (const std::exception& error) {
         e.error = error.what();
     }
-    e.elapsedMs = static_cast<long>(
-        std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
+    e.elapsedMs
+        = static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
     return e;
 }
 
@@ -152,8 +154,7 @@ std::string asOrdinaryUser(const std::function<std::string()>& body)
             result = "cannot drop privileges";
         else
             result = body();
-        if (::write(fds[1], result.data(), result.size()) < 0) {
-        }
+        if (::write(fds[1], result.data(), result.size()) < 0) { }
         ::_exit(0);
     }
     ::close(fds[1]);
@@ -175,9 +176,9 @@ std::string describe(const Exchange& e)
 {
     if (!e.error.empty())
         return e.error;
-    return std::to_string(e.status.Outcome) + " " + std::to_string(e.status.ByteCount) + " "
-        + e.status.SourceAddress + " " + std::to_string(e.status.IcmpType) + " "
-        + std::to_string(e.status.SequenceNumber) + " " + std::to_string(e.status.Ttl);
+    return std::to_string(e.status.Outcome) + " " + std::to_string(e.status.ByteCount) + " " + e.status.SourceAddress
+        + " " + std::to_string(e.status.IcmpType) + " " + std::to_string(e.status.SequenceNumber) + " "
+        + std::to_string(e.status.Ttl);
 }
 
 TEST(UnprivilegedTest, OrdinaryUserPingsThroughTheDatagramSocket)

@@ -4,7 +4,6 @@
 #include "tests/icmp/scripted_stack.h"
 
 #include <gtest/gtest.h>
-
 #include <sstream>
 
 namespace {
@@ -33,9 +32,10 @@ TEST(PingToolTest, ExitStatusFollowsTheAnswers)
     network.Arrive(150, ScriptedNetwork::EchoReply(3490)); // during the second wait
     const ToolRun some = run({"127.0.0.1", "-c", "2", "-i", "0", "-W", "100"});
     EXPECT_EQ(some.status, 0);
-    EXPECT_EQ(some.out, "0 bytes from 0.0.0.0: icmp_seq=3489 ttl=0 time=100 ms\n"
-                        "72 bytes from 127.0.0.1: icmp_seq=3490 ttl=64 time=50 ms\n"
-                        "--- 127.0.0.1 ---\n2 requests sent, 1 answered\n");
+    EXPECT_EQ(some.out,
+              "0 bytes from 0.0.0.0: icmp_seq=3489 ttl=0 time=100 ms\n"
+              "72 bytes from 127.0.0.1: icmp_seq=3490 ttl=64 time=50 ms\n"
+              "--- 127.0.0.1 ---\n2 requests sent, 1 answered\n");
     const ToolRun none = run({"127.0.0.1", "-c", "1", "-W", "10", "-q"});
     EXPECT_EQ(none.status, 1);
     EXPECT_EQ(none.out, "--- 127.0.0.1 ---\n1 requests sent, 0 answered\n");

@@ -120,7 +120,8 @@ std::vector<uint8_t> ScriptedNetwork::ErrorAbout(uint8_t type, uint16_t sequence
     inner[0] = 0x45;
     inner[9] = 1;
     body.insert(body.end(), inner.begin(), inner.end());
-    std::vector<uint8_t> request = {8, 0, 0, 0, 0, 0, static_cast<uint8_t>(sequence), static_cast<uint8_t>(sequence >> 8)};
+    std::vector<uint8_t> request
+        = {8, 0, 0, 0, 0, 0, static_cast<uint8_t>(sequence), static_cast<uint8_t>(sequence >> 8)};
     body.insert(body.end(), request.begin(), request.begin() + (cut ? 6 : 8));
     return Datagram(type, body, 250, reporter);
 }

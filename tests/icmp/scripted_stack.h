@@ -43,8 +43,7 @@ class ScriptedStack final : public TSocketStack
 public:
     explicit ScriptedStack(std::shared_ptr<ScriptState> state)
         : m_state(std::move(state))
-    {
-    }
+    { }
 
     TSocketId CreateSocket(int family, int type, int protocol) override;
     int SetSocketOption(TSocketId, int, int, const void*, int) override { return 0; }

@@ -5,9 +5,8 @@
 #include "platform/format.h"
 #include "tests/icmp/scripted_stack.h"
 
-#include <gtest/gtest.h>
-
 #include <cerrno>
+#include <gtest/gtest.h>
 #include <netdb.h>
 
 namespace {
@@ -121,7 +120,7 @@ TEST(WaitForSocketsTest, LimitsTheSetAndConvertsTheTime)
     EXPECT_NO_THROW(stack.WaitForSockets(&full, nullptr, nullptr, 1500));
     EXPECT_EQ(network.state().waits.back(), 1500);
     EXPECT_TRUE(full.empty()) << "nothing became readable";
-    std::vector<TSocketId> one{3};
+    std::vector<TSocketId> one {3};
     stack.WaitForSockets(&one, nullptr, nullptr, -2);
     EXPECT_EQ(network.state().waits.back(), -1) << "no limit";
 }
@@ -131,12 +130,12 @@ TEST(WaitForSocketsTest, RealWaitPollsAndTimesOutOnAQuietSocket)
     TSocketStackPosix stack;
     int fds[2];
     ASSERT_EQ(::pipe(fds), 0);
-    std::vector<TSocketId> quiet{fds[0]};
+    std::vector<TSocketId> quiet {fds[0]};
     EXPECT_EQ(stack.WaitForSockets(&quiet, nullptr, nullptr, 0), 0);
     ASSERT_EQ(::write(fds[1], "x", 1), 1);
-    std::vector<TSocketId> ready{fds[0]};
+    std::vector<TSocketId> ready {fds[0]};
     EXPECT_EQ(stack.WaitForSockets(&ready, nullptr, nullptr, 50), 1);
-    EXPECT_EQ(ready, std::vector<TSocketId>{fds[0]});
+    EXPECT_EQ(ready, std::vector<TSocketId> {fds[0]});
     ::close(fds[0]);
     ::close(fds[1]);
 }

@@ -2,9 +2,8 @@
 #include "platform/exception.h"
 #include "platform/file_errors.h"
 
-#include <gtest/gtest.h>
-
 #include <cerrno>
+#include <gtest/gtest.h>
 
 namespace {
 
@@ -36,8 +35,7 @@ TEST(FileErrorsTest, MessagesFollowTheErrorCode)
     EXPECT_EQ(EInOutError::FromErrno(EIO).Message(), "I/O error 5");
     EXPECT_EQ(EInOutError::FromErrno(EINTR).Message(), "I/O error 4");
     EXPECT_EQ(InOutErrorMessage(123), "I/O error 123");
-    EXPECT_EQ(EFileOpenError("/x/a.cvr", ENOENT).Message(),
-              "Cannot open file \"/x/a.cvr\". No such file or directory");
+    EXPECT_EQ(EFileOpenError("/x/a.cvr", ENOENT).Message(), "Cannot open file \"/x/a.cvr\". No such file or directory");
     EXPECT_EQ(EFileCreateError("/x/a.cvr", EACCES).Message(), "Cannot create file \"/x/a.cvr\". Permission denied");
 }
 

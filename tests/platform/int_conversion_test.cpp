@@ -2,7 +2,6 @@
 #include "platform/int_conversion.h"
 
 #include <gtest/gtest.h>
-
 #include <limits>
 
 namespace {

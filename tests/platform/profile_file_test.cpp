@@ -2,10 +2,9 @@
 #include "platform/profile_file.h"
 #include "tests/support/temp_folder.h"
 
-#include <gtest/gtest.h>
-
 #include <csignal>
 #include <filesystem>
+#include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 
@@ -13,7 +12,9 @@ namespace {
 
 mode_t modeOf(const std::string& path)
 {
-    struct stat st {};
+    struct stat st
+    {
+    };
     ::stat(path.c_str(), &st);
     return st.st_mode & 07777;
 }
@@ -28,13 +29,14 @@ TEST(ProfileEditTest, ReplacesInPlaceAndKeepsEveryOtherByte)
                                "[Other]\r\n"
                                "garbage line without equals\r\n";
     const std::string after = ProfileSetValue(before, "check", "timecheck", "30");
-    EXPECT_EQ(after, "; my settings\r\n"
-                     "[Check]\r\n"
-                     "  TimeCheck=30\r\n"
-                     "Extra=1\r\n"
-                     "\r\n"
-                     "[Other]\r\n"
-                     "garbage line without equals\r\n");
+    EXPECT_EQ(after,
+              "; my settings\r\n"
+              "[Check]\r\n"
+              "  TimeCheck=30\r\n"
+              "Extra=1\r\n"
+              "\r\n"
+              "[Other]\r\n"
+              "garbage line without equals\r\n");
 }
 
 TEST(ProfileEditTest, AddsMissingKeyAtTheEndOfItsSectionAndMissingSectionAtTheEnd)

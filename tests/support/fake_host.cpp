@@ -34,7 +34,7 @@ uint16_t checksum(const uint8_t* data, size_t size)
 
 uint32_t addressOf(const std::string& text)
 {
-    in_addr a{};
+    in_addr a {};
     ::inet_pton(AF_INET, text.c_str(), &a);
     return a.s_addr;
 }
@@ -50,6 +50,8 @@ std::vector<uint8_t> packet(uint32_t source, uint32_t destination, std::vector<u
     std::vector<uint8_t> p(20 + icmp.size(), 0);
     p[0] = 0x45;
     const size_t total = 20 + icmp.size();
+    std::vector<uint8_t> p(total, 0);
+    p[0] = 0x45;
     p[2] = static_cast<uint8_t>(total >> 8);
     p[3] = static_cast<uint8_t>(total);
     p[8] = 64;
@@ -72,7 +74,7 @@ FakeHost::FakeHost()
         m_error = std::string("cannot open /dev/net/tun: ") + std::strerror(errno);
         return;
     }
-    ifreq request{};
+    ifreq request {};
     request.ifr_flags = IFF_TUN | IFF_NO_PI;
     std::strncpy(request.ifr_name, "cvtun%d", IFNAMSIZ - 1);
     if (::ioctl(m_fd, TUNSETIFF, &request) != 0) {
@@ -82,8 +84,8 @@ FakeHost::FakeHost()
         return;
     }
     m_name = request.ifr_name;
-    const std::string setup = "ip addr add " + std::string(LocalAddress) + "/24 dev " + m_name + " && ip link set "
-        + m_name + " up";
+    const std::string setup
+        = "ip addr add " + std::string(LocalAddress) + "/24 dev " + m_name + " && ip link set " + m_name + " up";
     if (std::system(setup.c_str()) != 0) {
         m_error = "cannot configure " + m_name;
         ::close(m_fd);
@@ -118,7 +120,7 @@ void FakeHost::run()
 {
     std::vector<uint8_t> buffer(65536);
     while (!m_stop) {
-        pollfd p{m_fd, POLLIN, 0};
+        pollfd p {m_fd, POLLIN, 0};
         if (::poll(&p, 1, 5) > 0) {
             const ssize_t n = ::read(m_fd, buffer.data(), buffer.size());
             if (n > 0)
@@ -137,8 +139,7 @@ void FakeHost::run()
                 }
         }
         for (const auto& d : due)
-            if (::write(m_fd, d.packet.data(), d.packet.size()) < 0) {
-            }
+            if (::write(m_fd, d.packet.data(), d.packet.size()) < 0) { }
     }
 }
 
@@ -187,8 +188,13 @@ void FakeHost::answer(const std::vector<uint8_t>& request)
     case Answer::TimeExceeded:
     case Answer::Unreachable: {
         std::vector<uint8_t> icmp = {static_cast<uint8_t>(behaviour.answer == Answer::TimeExceeded ? 11 : 3),
-                                     static_cast<uint8_t>(behaviour.answer == Answer::TimeExceeded ? 0 : 1), 0, 0,
-                                     0, 0, 0, 0};
+                                     static_cast<uint8_t>(behaviour.answer == Answer::TimeExceeded ? 0 : 1),
+                                     0,
+                                     0,
+                                     0,
+                                     0,
+                                     0,
+                                     0};
         icmp.insert(icmp.end(), request.begin(), request.begin() + static_cast<long>(hl + 8));
         send(packet(addressOf(behaviour.reporter), source, icmp), behaviour.delayMs);
         break;

@@ -54,7 +54,7 @@ private:
     int m_fd = -1;
     std::string m_error;
     std::string m_name;
-    std::atomic<bool> m_stop{false};
+    std::atomic<bool> m_stop {false};
     std::thread m_thread;
     std::mutex m_lock;
     std::map<uint32_t, Behaviour> m_behaviours;

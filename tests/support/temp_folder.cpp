@@ -39,6 +39,12 @@ std::string TempFolder::Read(const std::string& name) const
     return text.str();
 }
 
-bool TempFolder::Exists(const std::string& name) const { return std::filesystem::exists(File(name)); }
+bool TempFolder::Exists(const std::string& name) const
+{
+    return std::filesystem::exists(File(name));
+}
 
-void TempFolder::MakeFolder(const std::string& name) const { std::filesystem::create_directories(File(name)); }
+void TempFolder::MakeFolder(const std::string& name) const
+{
+    std::filesystem::create_directories(File(name));
+}

@@ -23,8 +23,9 @@ class ImageListBoxTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        folder.Write("red.svg", "<svg xmlns='http://www.w3.org/2000/svg' width='16' height='16'>"
-                                "<rect width='16' height='16' fill='#ff0000'/></svg>");
+        folder.Write("red.svg",
+                     "<svg xmlns='http://www.w3.org/2000/svg' width='16' height='16'>"
+                     "<rect width='16' height='16' fill='#ff0000'/></svg>");
         for (int i = 0; i < 4; ++i)
             images.AddSvg(QString::fromStdString(folder.File("red.svg")));
         box.setFont(FormFont());
@@ -72,7 +73,7 @@ protected:
     }
 
     TempFolder folder;
-    TImageList images{16, 16};
+    TImageList images {16, 16};
     TImageListBox box;
 };
 

@@ -12,7 +12,10 @@ const char* const Disc = "<svg xmlns='http://www.w3.org/2000/svg' width='40' hei
 const char* const KeyColouredArt = "<svg xmlns='http://www.w3.org/2000/svg' width='10' height='10'>"
                                    "<rect width='10' height='10' fill='#ffff00'/></svg>";
 
-bool nearKey(QRgb c) { return qRed(c) > 150 && qGreen(c) > 150 && qBlue(c) < 100; }
+bool nearKey(QRgb c)
+{
+    return qRed(c) > 150 && qGreen(c) > 150 && qBlue(c) < 100;
+}
 
 class KeyedPictureTest : public ::testing::TestWithParam<qreal>
 {
