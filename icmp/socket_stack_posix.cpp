@@ -117,19 +117,29 @@ int SocketErrorFromErrno(int e)
     case ENOTCONN:
         return 10057;
     case ESHUTDOWN:
-    case EPIPE: return 10058;
-    case ETOOMANYREFS: return 10059;
-    case ETIMEDOUT: return 10060;
-    case ECONNREFUSED: return 10061;
-    case ELOOP: return 10062;
-    case ENAMETOOLONG: return 10063;
-    case EHOSTDOWN: return 10064;
-    case EHOSTUNREACH: return 10065;
-    case ENOTEMPTY: return 10066;
+    case EPIPE:
+        return 10058;
+    case ETOOMANYREFS:
+        return 10059;
+    case ETIMEDOUT:
+        return 10060;
+    case ECONNREFUSED:
+        return 10061;
+    case ELOOP:
+        return 10062;
+    case ENAMETOOLONG:
+        return 10063;
+    case EHOSTDOWN:
+        return 10064;
+    case EHOSTUNREACH:
+        return 10065;
+    case ENOTEMPTY:
+        return 10066;
     // Linux numbers differ from the Berkeley ones, so adding 10000 would borrow another error's text
     // (ENOSYS as "Socket operation on non-socket."). Without a counterpart the errno itself is shown;
     // it lies below every Windows Sockets number and has no text.
-    default: return e;
+    default:
+        return e;
     }
 }
 
@@ -239,8 +249,7 @@ int TSocketStackPosix::receiveDatagram(TSocketId socket, void* buffer, int lengt
         size = IpHeaderLength + IcmpHeaderLength + IpHeaderLength + payload;
         const uint8_t none[4] = {0, 0, 0, 0};
         // The TTL is the reporter's: the kernel gives the outer header's beside the error.
-        writeIpHeader(datagram, size, receivedTtl(header), reinterpret_cast<const uint8_t*>(&offender->sin_addr),
-                      none);
+        writeIpHeader(datagram, size, receivedTtl(header), reinterpret_cast<const uint8_t*>(&offender->sin_addr), none);
         uint8_t* icmp = datagram + IpHeaderLength;
         std::memset(icmp, 0, IcmpHeaderLength);
         icmp[0] = error->ee_type;

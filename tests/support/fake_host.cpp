@@ -47,8 +47,6 @@ std::vector<uint8_t> packet(uint32_t source, uint32_t destination, std::vector<u
     icmp[2] = static_cast<uint8_t>(c >> 8);
     icmp[3] = static_cast<uint8_t>(c);
     // Sized once: growing a 20-byte vector by insert trips a false -Warray-bounds in g++ 12 at -O2.
-    std::vector<uint8_t> p(20 + icmp.size(), 0);
-    p[0] = 0x45;
     const size_t total = 20 + icmp.size();
     std::vector<uint8_t> p(total, 0);
     p[0] = 0x45;
