@@ -108,6 +108,8 @@ TImageListBox::TImageListBox(QWidget* parent)
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     viewport()->setAutoFillBackground(false);
+    // Every pixel of the rows is painted here, so nothing beneath needs repainting when a status changes.
+    viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
     verticalScrollBar()->setSingleStep(1);
     connect(verticalScrollBar(), &QScrollBar::valueChanged, this, [this] { viewport()->update(); });
     // The row height is worked out once the font and images are set: a height taken from a passing
