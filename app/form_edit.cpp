@@ -11,6 +11,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include <algorithm>
+
 TForm_edit* Form_edit = nullptr;
 
 TForm_edit::TForm_edit()
@@ -43,7 +45,8 @@ TForm_edit::TForm_edit()
     Label1->move(20, 128);
     Label1->adjustSize();
     spnPing = new TSpinEdit(this);
-    spnPing->setGeometry(165, 125, 57, 22);
+    // Beside its caption, which the desktop's font may make wider than the designed 141 pixels.
+    spnPing->setGeometry(std::max(165, Label1->x() + Label1->width() + 4), 125, 57, 22);
     spnPing->SetRange(1, 40);
     spnPing->SetValue(4);
 
