@@ -68,8 +68,7 @@ void TfrmPing::buildWindow()
     count->SetRange(spnPing.Range.MinValue, spnPing.Range.MaxValue);
     count->SetText(spnPing.m_text);
     spnPing.m_view = count;
-    connect(count->findChild<QLineEdit*>(), &QLineEdit::textChanged, this,
-            [this](const QString& text) { spnPing.m_text = text; });
+    count->OnChange = [this](const QString& text) { spnPing.m_text = text; };
     lstReplies = new QListWidget(this);
     lstReplies->setGeometry(0, 33, 411, 224 - 33);
 }

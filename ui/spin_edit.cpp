@@ -15,6 +15,10 @@ TSpinEdit::TSpinEdit(QWidget* parent)
     setButtonSymbols(QAbstractSpinBox::UpDownArrows);
     setCorrectionMode(QAbstractSpinBox::CorrectToPreviousValue);
     setKeyboardTracking(true);
+    connect(lineEdit(), &QLineEdit::textChanged, this, [this](const QString& text) {
+        if (OnChange)
+            OnChange(text);
+    });
     SetValue(0);
 }
 

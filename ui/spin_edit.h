@@ -4,6 +4,8 @@
 
 #include <QAbstractSpinBox>
 
+#include <functional>
+
 // The rules of an integer field: a stored value is brought into range, a text that is no integer
 // reads as the minimum. Fields without a window of their own use them too.
 struct TSpinRange
@@ -32,6 +34,9 @@ public:
 
     QString Text() const;
     void SetText(const QString& text);
+
+    // Called whenever the text changes, typed or set.
+    std::function<void(const QString& text)> OnChange;
 
     // Whether typing `c` is accepted: digits, signs and the decimal separator.
     static bool AcceptsCharacter(QChar c);
