@@ -160,8 +160,65 @@ DesktopSession::DesktopSession(int width, int height)
 DesktopSession::~DesktopSession()
 {
     stop(m_program);
+    stop(m_tray);
+    stop(m_windowManager);
     stop(m_background);
     stop(m_xvfb);
+}
+
+namespace {
+
+// Polls `ready` every 50 ms until it holds or `timeoutMs` has passed.
+template<class Ready>
+bool waitUntil(Ready ready, int timeoutMs)
+{
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (Clock::now() < deadline) {
+        if (ready())
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return false;
+}
+
+} // namespace
+
+bool DesktopSession::StartWindowManager()
+{
+    if (!Started() || !CommandAvailable("openbox"))
+        return false;
+    m_windowManager = spawn({"openbox", "--sm-disable"}, {{"DISPLAY", m_display}}, -1);
+    if (m_windowManager <= 0)
+        return false;
+    // A window manager that has taken the screen names its check window on the root window.
+    return waitUntil(
+        [this] {
+            const auto result = Tool({"xprop", "-root", "_NET_SUPPORTING_WM_CHECK"}, 2000);
+            return result.status == 0 && result.output.find("window id") != std::string::npos;
+        },
+        10000);
+}
+
+bool DesktopSession::StartTray()
+{
+    if (!Started() || !CommandAvailable("trayer"))
+        return false;
+    m_tray = spawn({"trayer", "--edge", "bottom", "--align", "right", "--widthtype", "pixel", "--width", "120",
+                    "--heighttype", "pixel", "--height", "24", "--SetDockType", "true", "--transparent", "false"},
+                   {{"DISPLAY", m_display}}, -1);
+    if (m_tray <= 0)
+        return false;
+    return waitUntil(
+        [this] {
+            const auto result = Tool({"xdotool", "search", "--classname", "trayer"}, 2000);
+            return result.status == 0 && !result.output.empty();
+        },
+        10000);
+}
+
+void DesktopSession::StopTray()
+{
+    stop(m_tray);
 }
 
 CommandResult DesktopSession::Tool(const std::vector<std::string>& argv, int timeoutMs) const
@@ -169,14 +226,16 @@ CommandResult DesktopSession::Tool(const std::vector<std::string>& argv, int tim
     return RunCommand(argv, {{"DISPLAY", m_display}}, timeoutMs);
 }
 
-void DesktopSession::StartProgram(const std::string& executable, const std::string& folder)
+void DesktopSession::StartProgram(const std::string& executable, const std::string& folder,
+                                  const std::map<std::string, std::string>& env)
 {
-    m_program = spawn({executable},
-                      {{"DISPLAY", m_display},
-                       {"QT_QPA_PLATFORM", "xcb"},
-                       {"QT_AUTO_SCREEN_SCALE_FACTOR", "0"},
-                       {"QT_SCALE_FACTOR", "1"}},
-                      -1, folder);
+    std::map<std::string, std::string> all {{"DISPLAY", m_display},
+                                            {"QT_QPA_PLATFORM", "xcb"},
+                                            {"QT_AUTO_SCREEN_SCALE_FACTOR", "0"},
+                                            {"QT_SCALE_FACTOR", "1"}};
+    for (const auto& [name, value] : env)
+        all[name] = value;
+    m_program = spawn({executable}, all, -1, folder);
 }
 
 bool DesktopSession::WaitForExit(int timeoutMs, int* exitStatus)

@@ -37,8 +37,16 @@ public:
     // Runs a tool (xdotool, import, ...) against this display.
     CommandResult Tool(const std::vector<std::string>& argv, int timeoutMs = 20000) const;
 
-    // Starts `executable` on this display with `folder` as its working folder.
-    void StartProgram(const std::string& executable, const std::string& folder);
+    // Starts openbox, a stock desktop window manager, and waits until it manages the screen. It changes
+    // placement, stacking and focus, so the cases that differ are tested with and without it.
+    bool StartWindowManager();
+    // Starts trayer, an XEmbed notification area, and waits until it owns the tray selection.
+    bool StartTray();
+    void StopTray();
+
+    // Starts `executable` on this display with `folder` as its working folder and `env` added.
+    void StartProgram(const std::string& executable, const std::string& folder,
+                      const std::map<std::string, std::string>& env = {});
     // Waits for the program to end by itself; false on time-out.
     bool WaitForExit(int timeoutMs, int* exitStatus = nullptr);
     void StopProgram();
@@ -60,5 +68,7 @@ private:
     pid_t m_xvfb = -1;
     pid_t m_program = -1;
     pid_t m_background = -1;
+    pid_t m_windowManager = -1;
+    pid_t m_tray = -1;
     std::string m_display;
 };
