@@ -112,4 +112,27 @@ TEST_F(SettingsDialogTest, FailedWriteKeepsTheDialogOpen)
     EXPECT_TRUE(Form_opz->isVisible());
 }
 
+TEST_F(SettingsDialogTest, OpensActiveWithTheStartOfEveryFieldInViewAndNeverStaysMinimised)
+{
+    const QString longName = QStringLiteral("someone.with.a.rather.long.user.name@mail.example.org");
+    TSettingsFile ini(SettingsPath());
+    ini.WriteString("Mail", "username", longName.toStdString());
+    ini.UpdateFile();
+    Form1->Opzioni1Click();
+    EXPECT_FALSE(Form_opz->windowFlags() & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint));
+    EXPECT_TRUE(Form_opz->windowFlags() & Qt::CustomizeWindowHint);
+    QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget*>(Form_opz->LabeledEdit1));
+    EXPECT_EQ(Form_opz->LabeledEdit1->selectedText(), QStringLiteral("smtp.example.org"));
+    EXPECT_EQ(Form_opz->LabeledEdit1->cursorPosition(), 0);
+    EXPECT_EQ(Form_opz->LabeledEdit3->text(), longName);
+    EXPECT_EQ(Form_opz->LabeledEdit3->cursorPosition(), 0);
+
+    Form_opz->showMinimized();
+    QTRY_VERIFY(!Form_opz->isMinimized());
+    Form_opz->setWindowState(Qt::WindowMinimized);
+    Form1->Opzioni1Click();
+    EXPECT_FALSE(Form_opz->isMinimized());
+    EXPECT_TRUE(Form_opz->isVisible());
+}
+
 } // namespace
