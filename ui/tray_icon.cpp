@@ -85,17 +85,26 @@ void TTrayIcon::activated(QSystemTrayIcon::ActivationReason reason)
 
 bool TTrayIcon::eventFilter(QObject* watched, QEvent* event)
 {
+    if (watched != m_mainWindow)
+        return QObject::eventFilter(watched, event);
     // A minimised program goes to the notification area: the gadget and its taskbar entry disappear, the
     // icon's menu stays. Only where there is a notification area, or nothing would be left to bring it back.
-    if (watched == m_mainWindow && event->type() == QEvent::WindowStateChange && m_active
-        && (Visibility & int(TTrayVisibility::tvAutoHide)) && m_mainWindow->isMinimized()
-        && QSystemTrayIcon::isSystemTrayAvailable()) {
+    if (event->type() == QEvent::WindowStateChange && m_active && (Visibility & int(TTrayVisibility::tvAutoHide))
+        && m_mainWindow->isMinimized() && QSystemTrayIcon::isSystemTrayAvailable()) {
         QTimer::singleShot(0, this, [this] {
             if (!m_mainWindow || !m_mainWindow->isMinimized())
                 return;
             m_mainWindow->hide();
-            // Shown again by the menu, it comes back as it was before, not minimised.
-            m_mainWindow->setWindowState(m_mainWindow->windowState() & ~Qt::WindowMinimized);
+            m_hiddenToTray = true;
+        });
+    }
+    // Shown again from the menu, it comes back as it was before it went, not minimised. The state can only
+    // change once it is mapped: leaving the minimised state maps a window, hidden or not.
+    if (event->type() == QEvent::Show && m_hiddenToTray) {
+        m_hiddenToTray = false;
+        QTimer::singleShot(0, this, [this] {
+            if (m_mainWindow && m_mainWindow->isVisible() && m_mainWindow->isMinimized())
+                m_mainWindow->setWindowState(m_mainWindow->windowState() & ~Qt::WindowMinimized);
         });
     }
     return QObject::eventFilter(watched, event);

@@ -68,4 +68,5 @@ private:
     QString m_hint;
     QPointer<QMenu> m_popupMenu;
     bool m_active = false;
+    bool m_hiddenToTray = false;
 };
