@@ -6,6 +6,8 @@
 
 #include <QUrl>
 
+#include <map>
+
 void SetUpProgramBanner(TCustomBarPopupMenu& menu)
 {
     TBar& bar = menu.Bar();
@@ -15,9 +17,14 @@ void SetUpProgramBanner(TCustomBarPopupMenu& menu)
     bar.GradientStart = QColor(0x00, 0x00, 0x80);
     bar.GradientEnd = QColor(0xF0, 0xCA, 0xA6);
     bar.GradientStyle = TGradientStyle::gsVertical;
-    // The emblem on the key colour, which is left out when drawn.
-    bar.BarPicture.Picture
-        = [](qreal ratio) { return RenderKeyedPicture(QStringLiteral(":/status-emblem.svg"), QSize(16, 16), ratio); };
+    // The emblem on the key colour, which is left out when drawn. Rendered once per screen scale: the banner
+    // is painted again whenever an item changes, as the run command does at every cycle.
+    bar.BarPicture.Picture = [rendered = std::map<int, QImage>()](qreal ratio) mutable {
+        QImage& picture = rendered[qRound(ratio * 100)];
+        if (picture.isNull())
+            picture = RenderKeyedPicture(QStringLiteral(":/status-emblem.svg"), QSize(16, 16), ratio);
+        return picture;
+    };
     // Tahoma is seldom installed on Linux; fontconfig then substitutes the closest sans face it has,
     // DejaVu Sans on Debian, a humanist face of about Tahoma's width. The size stays 19 pixels.
     QFont font(QStringLiteral("Tahoma"));

@@ -41,12 +41,6 @@ int channel(int start, int end, int position, int extent)
     return start + (end - start) * position / extent;
 }
 
-QColor mix1024(const QColor& start, const QColor& end, int t)
-{
-    return QColor(channel(start.red(), end.red(), t, 1024), channel(start.green(), end.green(), t, 1024),
-                  channel(start.blue(), end.blue(), t, 1024));
-}
-
 void ownerRequired(const TCustomBarPopupMenu* owner, const char* className)
 {
     if (!owner)
@@ -205,26 +199,33 @@ void TGradientBar::PaintGradient(QPainter& painter, const QRect& rect) const
     const int width = static_cast<int>(std::ceil(rect.width() * ratio));
     const int height = static_cast<int>(std::ceil(rect.height() * ratio));
     QImage image(width, height, QImage::Format_RGB32);
+    const QRgb start = GradientStart.rgb();
+    const QRgb end = GradientEnd.rgb();
+    auto mix = [start, end](int position, int extent) {
+        return qRgb(channel(qRed(start), qRed(end), position, extent),
+                    channel(qGreen(start), qGreen(end), position, extent),
+                    channel(qBlue(start), qBlue(end), position, extent));
+    };
+    std::vector<QRgb> columns;
+    if (GradientStyle == TGradientStyle::gsHorizontal)
+        for (int x = 0; x < width; ++x)
+            columns.push_back(mix(x, width));
     for (int y = 0; y < height; ++y) {
         auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
-        for (int x = 0; x < width; ++x) {
-            QColor c;
-            switch (GradientStyle) {
-            case TGradientStyle::gsVertical:
-                c = ::GradientColor(GradientStart, GradientEnd, y, height);
-                break;
-            case TGradientStyle::gsHorizontal:
-                c = ::GradientColor(GradientStart, GradientEnd, x, width);
-                break;
-            case TGradientStyle::gsDiagonalLeftRight:
-            case TGradientStyle::gsDiagonalRightLeft: {
+        switch (GradientStyle) {
+        case TGradientStyle::gsVertical:
+            std::fill(line, line + width, mix(y, height));
+            break;
+        case TGradientStyle::gsHorizontal:
+            std::copy(columns.begin(), columns.end(), line);
+            break;
+        case TGradientStyle::gsDiagonalLeftRight:
+        case TGradientStyle::gsDiagonalRightLeft:
+            for (int x = 0; x < width; ++x) {
                 const int column = GradientStyle == TGradientStyle::gsDiagonalLeftRight ? x : width - 1 - x;
-                const int t = static_cast<int>(512.0 * (double(y) / height + double(column) / width));
-                c = mix1024(GradientStart, GradientEnd, t);
-                break;
+                line[x] = mix(static_cast<int>(512.0 * (double(y) / height + double(column) / width)), 1024);
             }
-            }
-            line[x] = c.rgb();
+            break;
         }
     }
     painter.drawImage(QRectF(rect), image);
@@ -351,15 +352,25 @@ void TBar::Paint(QPainter& painter, int height) const
     }
     painter.save();
     painter.setClipRect(QRect(0, 0, Width, height + 1));
-    painter.setFont(BarCaption.Font);
-    // (x, y) is the top-left corner of the text before it is turned, so the words read upward from it.
+    // Written level into a picture and turned a quarter: exact for a right angle, and the glyphs come from the
+    // ordinary glyph cache, which keeps a repaint of the banner cheap.
+    const int margin = cy; // room for italic overhang on either end
     auto write = [&](const QColor& color, int atX, int atY) {
-        painter.save();
-        painter.translate(atX, atY);
-        painter.rotate(upward ? -90 : 90);
-        painter.setPen(color);
-        painter.drawText(0, metrics.ascent(), BarCaption.Caption);
-        painter.restore();
+        QImage level(QSize(cx + 2 * margin, cy) * ratio, QImage::Format_ARGB32_Premultiplied);
+        level.setDevicePixelRatio(ratio);
+        level.fill(Qt::transparent);
+        {
+            QPainter text(&level);
+            text.setFont(BarCaption.Font);
+            text.setPen(color);
+            text.drawText(margin, metrics.ascent(), BarCaption.Caption);
+        }
+        QImage turned = level.transformed(QTransform().rotate(upward ? -90 : 90));
+        turned.setDevicePixelRatio(ratio);
+        // Where the text's starting corner (margin, 0) of the level picture lands.
+        const int span = cx + 2 * margin;
+        const QPoint corner = upward ? QPoint(atX, atY - (span - margin)) : QPoint(atX - cy, atY - margin);
+        painter.drawImage(corner, turned);
     };
     const int depth = BarCaption.Depth;
     if (BarCaption.HighlightColor.isValid())
