@@ -196,4 +196,28 @@ TEST_F(TrayTest, WithoutATrayTheProgramRunsOnQuietlyAndMinimisingKeepsItsTaskbar
     EXPECT_TRUE(session->ProgramRunning());
 }
 
+TEST_F(TrayTest, ScreenshotOfTheBannerMenuOverAColouredDesktop)
+{
+    if (!CommandAvailable("convert") || !CommandAvailable("display"))
+        GTEST_SKIP() << "ImageMagick is not installed";
+    RunCommand({"convert", "-size", "1024x768", "gradient:#5b8dd6-#2f6b4f", folder.File("desktop.png")});
+    session->SetBackground(folder.File("desktop.png"));
+    folder.Write("list/localhost.cvr", "localhost\r\n1\r\n");
+    folder.Write("list/second loopback.cvr", "127.0.0.2\r\n1\r\n");
+    ASSERT_TRUE(session->StartTray());
+    const std::string gadget = start();
+    ASSERT_FALSE(gadget.empty());
+    const QRect at = session->WindowGeometry(gadget).value_or(QRect());
+    const QRect dog(at.topLeft() + QPoint(70, 290), QSize(16, 12));
+    rightClick(dog);
+    session->Tool({"xdotool", "key", "p"}); // "Avvia i &processi immediatamente", so the list shows answers
+    std::this_thread::sleep_for(2500ms);
+    rightClick(dog);
+    const std::string target = std::string(CORVANE_PROGRAM_DIR) + "/../menu-screenshot.png";
+    RunCommand({"import", "-window", "root", "-crop", "420x500+550+240", "+repage", target},
+               {{"DISPLAY", session->Display()}});
+    EXPECT_TRUE(fs::exists(target));
+    session->Tool({"xdotool", "key", "Escape"});
+}
+
 } // namespace
