@@ -100,10 +100,7 @@ TEST_F(MainWindowTest, OpeningTheMenusGivesEveryItemAUniqueMnemonicUnderTheBanne
     QCoreApplication::processEvents();
     EXPECT_GT(Form1->BarPopupMenu2->BannerHeight(), 0) << "the list's menu carries the banner too";
     Form1->BarPopupMenu2->close();
-
-    EXPECT_EQ(Form1->TrayIcon1->PopupMenu(), Form1->BarPopupMenu1);
-    EXPECT_EQ(Form1->TrayIcon1->Platform().toolTip(), QStringLiteral("Corvane"));
-    EXPECT_EQ(Form1->TrayIcon1->CurrentIcon().pixmap(16, 16).toImage(), Form1->ImageStatus.Pixmap(5, 1.0).toImage());
+    EXPECT_EQ(Form1->TrayIcon1->PopupMenu(), Form1->BarPopupMenu1) << "the tray icon opens the main menu";
 }
 
 TEST_F(MainWindowTest, AboutCommandOpensTheBoxWhoseSiteButtonOpensTheProductPage)

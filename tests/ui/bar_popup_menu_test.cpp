@@ -5,7 +5,6 @@
 
 #include <QApplication>
 #include <QPainter>
-#include <QScreen>
 #include <QStyleOptionMenuItem>
 
 #include <gtest/gtest.h>
@@ -218,14 +217,6 @@ TEST(BarPopupMenuTest, SubmenuHasNoBannerAndIsNotWidened)
     EXPECT_EQ(level.actionGeometry(level.actions()[0]).width(),
               m.sub->actionGeometry(m.sub->actions()[0]).width() + 33);
     level.close();
-}
-
-TEST(BarPopupMenuTest, MenuOpenedAtTheScreenCornerStaysOnScreen)
-{
-    ProgramLikeMenu m;
-    const QRect screen = QApplication::primaryScreen()->geometry();
-    m.open(screen.bottomRight() - QPoint(2, 2));
-    EXPECT_TRUE(screen.contains(m.menu.geometry())) << m.menu.geometry().x() << "," << m.menu.geometry().y();
 }
 
 TEST(BarPopupMenuTest, BannerIsPaintedAtTheDevicePixelRatio)

@@ -36,7 +36,7 @@ protected:
     TTrayIcon* tray = nullptr;
 };
 
-TEST_F(TrayIconTest, ShowsImageFiveWithTheShortHintAndGoesWithItsWindow)
+TEST_F(TrayIconTest, ShowsImageFiveWithTheShortHint)
 {
     tray->SetIcons(&images, 5);
     tray->SetHint(QStringLiteral("Corvane"));
@@ -51,13 +51,6 @@ TEST_F(TrayIconTest, ShowsImageFiveWithTheShortHintAndGoesWithItsWindow)
 
     tray->SetIcons(&images, 6);
     EXPECT_EQ(tray->CurrentIcon().cacheKey(), QApplication::windowIcon().cacheKey()) << "past the list: the program's";
-
-    QPointer<TTrayIcon> gone = tray;
-    {
-        QWidget owner;
-        gone = new TTrayIcon(&owner);
-    }
-    EXPECT_TRUE(gone.isNull()) << "the icon goes with the main window";
 }
 
 TEST_F(TrayIconTest, OnlyARightClickOpensTheMenuAtThePointer)
