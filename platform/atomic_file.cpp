@@ -84,9 +84,24 @@ bool IsReadOnlyFile(const std::string& path)
 
 int ReadFileContent(const std::string& path, std::string& content)
 {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Non-blocking, so a FIFO in the file's place cannot hold start-up in open(); only plain files are read,
+    // and no more than a settings file could sensibly hold, so a link to a device cannot eat the memory.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0)
         return errno;
+    auto fail = [fd](int error) {
+        ::close(fd);
+        return error;
+    };
+    struct stat st
+    {
+    };
+    if (::fstat(fd, &st) != 0)
+        return fail(errno);
+    if (!S_ISREG(st.st_mode))
+        return fail(S_ISDIR(st.st_mode) ? EISDIR : EINVAL);
+    if (st.st_size > static_cast<off_t>(FileReadLimit))
+        return fail(EFBIG);
     content.clear();
     char buffer[65536];
     for (;;) {
@@ -94,12 +109,13 @@ int ReadFileContent(const std::string& path, std::string& content)
         if (n < 0) {
             if (errno == EINTR)
                 continue;
-            const int error = errno;
-            ::close(fd);
-            return error;
+            return fail(errno);
         }
         if (n == 0)
             break;
+        // The file may grow while it is read.
+        if (content.size() + static_cast<size_t>(n) > FileReadLimit)
+            return fail(EFBIG);
         content.append(buffer, static_cast<size_t>(n));
     }
     ::close(fd);

@@ -1,6 +1,7 @@
 // Replacing a file's content so that a crash or a full disk never leaves a truncated file behind.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <sys/types.h>
 
@@ -12,5 +13,9 @@ int ReplaceFileContent(const std::string& path, const std::string& content, mode
 // An existing file that may not be written: no write permission bit, or none for us.
 bool IsReadOnlyFile(const std::string& path);
 
-// Reads a whole file; returns 0 or an errno value.
+// The most ReadFileContent takes in: far above any settings file, far below what would hurt.
+inline constexpr size_t FileReadLimit = 1024 * 1024;
+
+// Reads a whole plain file of at most FileReadLimit bytes without blocking on a FIFO. Returns 0 or an errno
+// value: EISDIR for a folder, EINVAL for any other special file, EFBIG for a larger file.
 int ReadFileContent(const std::string& path, std::string& content);

@@ -158,6 +158,31 @@ TEST(ProfileFileTest, AFailedWriteLeavesTheOldFileWholeAndNoTemporaryBehind)
     EXPECT_EQ(entries, 1);
 }
 
+TEST(ProfileFileTest, SpecialFilesAreRefusedWithoutBlockingOrGrowing)
+{
+    TempFolder folder;
+    ASSERT_EQ(::mkfifo(folder.File("fifo.ini").c_str(), 0600), 0);
+    std::filesystem::create_symlink("/dev/zero", folder.File("zero.ini"));
+    folder.MakeFolder("folder.ini");
+    folder.Write("big.ini", std::string(FileReadLimit + 1, ';'));
+    std::string content = "kept";
+    EXPECT_EQ(ReadFileContent(folder.File("fifo.ini"), content), EINVAL);
+    EXPECT_EQ(ReadFileContent(folder.File("zero.ini"), content), EINVAL);
+    EXPECT_EQ(ReadFileContent(folder.File("folder.ini"), content), EISDIR);
+    EXPECT_EQ(ReadFileContent(folder.File("big.ini"), content), EFBIG);
+    folder.Write("limit.ini", std::string(FileReadLimit, ';'));
+    EXPECT_EQ(ReadFileContent(folder.File("limit.ini"), content), 0);
+    EXPECT_EQ(content.size(), FileReadLimit);
+
+    // Reads fall back, writes fail, and the special file is left as it is.
+    for (const char* name : {"fifo.ini", "zero.ini", "big.ini"}) {
+        EXPECT_EQ(ReadProfileString("Check", "TimeCheck", "20", folder.File(name)), "20") << name;
+        EXPECT_NE(WriteProfileString("Check", "TimeCheck", "30", folder.File(name)), 0) << name;
+    }
+    EXPECT_TRUE(std::filesystem::is_fifo(folder.File("fifo.ini")));
+    EXPECT_TRUE(std::filesystem::is_symlink(folder.File("zero.ini")));
+}
+
 TEST(ProfileFileTest, MissingFolderFails)
 {
     TempFolder folder;
