@@ -3,11 +3,29 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <ctime>
+#include <dirent.h>
 #include <fcntl.h>
+#include <string_view>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
+
+constexpr std::string_view TemporaryPrefix = ".corvane-";
+
+// A name mkstemp made from our prefix: six letters or digits after it.
+bool isTemporaryName(const char* name)
+{
+    const std::string_view text(name);
+    if (text.size() != TemporaryPrefix.size() + 6 || !text.starts_with(TemporaryPrefix))
+        return false;
+    for (const char c : text.substr(TemporaryPrefix.size()))
+        if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')))
+            return false;
+    return true;
+}
 
 int writeAll(int fd, const std::string& content)
 {
@@ -51,10 +69,12 @@ int ReplaceFileContent(const std::string& path, const std::string& content, mode
 
     const auto slash = target.rfind('/');
     const std::string folder = slash == std::string::npos ? std::string(".") : target.substr(0, slash + 1);
-    std::string temp = folder + ".corvane-XXXXXX";
+    std::string temp = folder + std::string(TemporaryPrefix) + "XXXXXX";
     const int fd = ::mkstemp(temp.data());
     if (fd < 0)
         return errno;
+    // Held while the temporary exists, so a start-up sweep can tell it from one a killed writer left behind.
+    ::flock(fd, LOCK_EX | LOCK_NB);
     int error = writeAll(fd, content);
     if (!error && ::fchmod(fd, mode) != 0)
         error = errno;
@@ -120,4 +140,33 @@ int ReadFileContent(const std::string& path, std::string& content)
     }
     ::close(fd);
     return 0;
+}
+
+int RemoveStaleTemporaries(const std::string& folder)
+{
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir)
+        return 0;
+    const int dirFd = ::dirfd(dir);
+    const time_t now = ::time(nullptr);
+    int removed = 0;
+    while (const dirent* entry = ::readdir(dir)) {
+        if (!isTemporaryName(entry->d_name))
+            continue;
+        struct stat st
+        {
+        };
+        // Ours only: a plain file of this user's, not touched for a while, that no writer holds.
+        if (::fstatat(dirFd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode)
+            || st.st_uid != ::geteuid() || now - st.st_mtime < TemporaryQuietSeconds)
+            continue;
+        const int fd = ::openat(dirFd, entry->d_name, O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+        if (fd < 0)
+            continue;
+        if (::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::unlinkat(dirFd, entry->d_name, 0) == 0)
+            ++removed;
+        ::close(fd);
+    }
+    ::closedir(dir);
+    return removed;
 }

@@ -10,6 +10,14 @@
 // Returns 0, or the errno of the step that failed (the old file is then untouched).
 int ReplaceFileContent(const std::string& path, const std::string& content, mode_t newFileMode);
 
+// A temporary younger than this may still be on its way to replacing its file.
+inline constexpr int TemporaryQuietSeconds = 5;
+
+// Removes the temporaries that ReplaceFileContent left in `folder` when the process was killed mid-write:
+// our own names only, owned by us, older than TemporaryQuietSeconds, and held by no writer. Returns how
+// many went.
+int RemoveStaleTemporaries(const std::string& folder);
+
 // An existing file that may not be written: no write permission bit, or none for us.
 bool IsReadOnlyFile(const std::string& path);
 

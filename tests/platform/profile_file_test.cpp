@@ -2,9 +2,12 @@
 #include "platform/profile_file.h"
 #include "tests/support/temp_folder.h"
 
+#include <algorithm>
 #include <csignal>
+#include <fcntl.h>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 
@@ -181,6 +184,37 @@ TEST(ProfileFileTest, SpecialFilesAreRefusedWithoutBlockingOrGrowing)
     }
     EXPECT_TRUE(std::filesystem::is_fifo(folder.File("fifo.ini")));
     EXPECT_TRUE(std::filesystem::is_symlink(folder.File("zero.ini")));
+}
+
+TEST(ProfileFileTest, StartUpSweepRemovesOnlyStaleTemporariesOfOurs)
+{
+    TempFolder folder;
+    const auto age = [&](const std::string& name, int seconds) {
+        const timespec times[2] = {{::time(nullptr) - seconds, 0}, {::time(nullptr) - seconds, 0}};
+        ::utimensat(AT_FDCWD, folder.File(name).c_str(), times, 0);
+    };
+    for (const char* name : {".corvane-Ab12Cd", ".corvane-zzzzzz", ".corvane-young1", ".corvane-held01",
+                             ".corvane-toolong1", ".corvane-a.b_cd", "corvane.ini"}) {
+        folder.Write(name, "x");
+        age(name, 60);
+    }
+    age(".corvane-young1", 1);
+    folder.MakeFolder(".corvane-folder");
+    std::filesystem::create_symlink(folder.File("corvane.ini"), folder.File(".corvane-link01"));
+    // A writer still holds its temporary.
+    const int held = ::open(folder.File(".corvane-held01").c_str(), O_RDONLY);
+    ASSERT_EQ(::flock(held, LOCK_EX), 0);
+
+    EXPECT_EQ(RemoveStaleTemporaries(folder.Path()), 2);
+    ::close(held);
+    std::vector<std::string> left;
+    for (const auto& entry : std::filesystem::directory_iterator(folder.Path()))
+        left.push_back(entry.path().filename().string());
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(left,
+              (std::vector<std::string> {".corvane-a.b_cd", ".corvane-folder", ".corvane-held01", ".corvane-link01",
+                                         ".corvane-toolong1", ".corvane-young1", "corvane.ini"}));
+    EXPECT_EQ(RemoveStaleTemporaries(folder.File("missing")), 0);
 }
 
 TEST(ProfileFileTest, MissingFolderFails)
