@@ -10,6 +10,8 @@
 
 namespace {
 
+constexpr std::string_view ByteOrderMark = "\xef\xbb\xbf";
+
 bool sameName(std::string_view a, std::string_view b)
 {
     auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
@@ -69,7 +71,12 @@ void TAppIniFileStorage::parse(const std::string& content)
 {
     m_leadingLines.clear();
     m_sections.clear();
-    for (const std::string_view raw : splitLines(content)) {
+    // A UTF-8 byte-order mark would hide the first section; it is kept for the file, outside the lines.
+    std::string_view body = content;
+    m_byteOrderMark = body.starts_with(ByteOrderMark);
+    if (m_byteOrderMark)
+        body.remove_prefix(ByteOrderMark.size());
+    for (const std::string_view raw : splitLines(body)) {
         const std::string_view text = trimmed(raw);
         if (text.empty())
             continue; // empty lines are regenerated, one after each section
@@ -191,7 +198,7 @@ bool TAppIniFileStorage::ValueExists(const std::string& section, const std::stri
 
 std::string TAppIniFileStorage::Text() const
 {
-    std::string text;
+    std::string text(m_byteOrderMark ? ByteOrderMark : std::string_view());
     for (const std::string& line : m_leadingLines)
         text += line + "\r\n";
     for (const Section& section : m_sections) {

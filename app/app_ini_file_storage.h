@@ -67,5 +67,6 @@ private:
     std::string m_fileName;
     std::vector<std::string> m_leadingLines; // text before the first section
     std::vector<Section> m_sections;
+    bool m_byteOrderMark = false;
     bool m_fileUnreadable = false; // a file we never saw is not replaced by our idea of it
 };

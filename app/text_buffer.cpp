@@ -131,6 +131,7 @@ void TTextBuffer::SaveToFile(const std::string& path) const
 {
     const mode_t mask = ::umask(0);
     ::umask(mask);
-    if (const int error = ReplaceFileContent(path, Text(), 0666 & ~mask))
+    // A resource file the user may write stays writable when its folder is not, as a plain write would.
+    if (const int error = ReplaceFileContent(path, Text(), 0666 & ~mask, 07777, true))
         throw EFileCreateError(path, error);
 }

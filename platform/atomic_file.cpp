@@ -42,9 +42,36 @@ int writeAll(int fd, const std::string& content)
     return 0;
 }
 
+int writeInPlace(const std::string& path, const std::string& content, mode_t mode, const struct stat& before)
+{
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+    if (fd < 0)
+        return errno;
+    struct stat st
+    {
+    };
+    int error = ::fstat(fd, &st) != 0 ? errno : 0;
+    if (!error && (st.st_dev != before.st_dev || st.st_ino != before.st_ino))
+        error = EAGAIN; // replaced while we looked: not the file that was checked
+    // Narrowed first, so new content is never readable by more than it should be.
+    if (!error && (st.st_mode & 07777) != mode && ::fchmod(fd, mode) != 0)
+        error = errno;
+    // Written over the old content and cut after, so the file is never empty on the way.
+    if (!error)
+        error = writeAll(fd, content);
+    if (!error && ::ftruncate(fd, static_cast<off_t>(content.size())) != 0)
+        error = errno;
+    if (!error && ::fsync(fd) != 0)
+        error = errno;
+    if (::close(fd) != 0 && !error)
+        error = errno;
+    return error;
+}
+
 } // namespace
 
-int ReplaceFileContent(const std::string& path, const std::string& content, mode_t newFileMode)
+int ReplaceFileContent(const std::string& path, const std::string& content, mode_t newFileMode, mode_t keptModeBits,
+                       bool inPlaceWithoutTemporary)
 {
     // Write through a symbolic link rather than replacing the link with a plain file.
     std::string target = path;
@@ -62,17 +89,23 @@ int ReplaceFileContent(const std::string& path, const std::string& content, mode
         // Rename would replace a file we may not write; refuse as a plain write would.
         if (IsReadOnlyFile(target))
             return EACCES;
-        mode = st.st_mode & 07777;
+        mode = st.st_mode & keptModeBits;
     } else if (errno != ENOENT) {
         return errno;
     }
+    const bool exists = S_ISREG(st.st_mode);
 
     const auto slash = target.rfind('/');
     const std::string folder = slash == std::string::npos ? std::string(".") : target.substr(0, slash + 1);
     std::string temp = folder + std::string(TemporaryPrefix) + "XXXXXX";
     const int fd = ::mkstemp(temp.data());
-    if (fd < 0)
+    if (fd < 0) {
+        // A writable file in a folder we may not write: no temporary is possible, but the file itself can
+        // still take the content, without the protection of the rename.
+        if (inPlaceWithoutTemporary && exists && (errno == EACCES || errno == EPERM))
+            return writeInPlace(target, content, mode, st);
         return errno;
+    }
     // Held while the temporary exists, so a start-up sweep can tell it from one a killed writer left behind.
     ::flock(fd, LOCK_EX | LOCK_NB);
     int error = writeAll(fd, content);

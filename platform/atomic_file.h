@@ -6,9 +6,12 @@
 #include <sys/types.h>
 
 // Writes `content` to a temporary file beside `path`, syncs it and renames it over `path`.
-// An existing file keeps its permission bits; a new one gets `newFileMode`.
-// Returns 0, or the errno of the step that failed (the old file is then untouched).
-int ReplaceFileContent(const std::string& path, const std::string& content, mode_t newFileMode);
+// An existing file keeps those of its permission bits that are in `keptModeBits`; a new one gets
+// `newFileMode`. With `inPlaceWithoutTemporary`, a file that may be written in a folder that takes no
+// temporary is written in place instead, without the protection of the rename.
+// Returns 0, or the errno of the step that failed (after a failed rename the old file is untouched).
+int ReplaceFileContent(const std::string& path, const std::string& content, mode_t newFileMode,
+                       mode_t keptModeBits = 07777, bool inPlaceWithoutTemporary = false);
 
 // A temporary younger than this may still be on its way to replacing its file.
 inline constexpr int TemporaryQuietSeconds = 5;

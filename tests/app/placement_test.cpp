@@ -458,6 +458,19 @@ TEST_F(PlacementTest, StorageMatchesNamesInAnyCaseAndAddsNewKeysAtTheEndOfTheirS
     EXPECT_EQ(folder.Read("corvane.inf"), "[A]\r\nx=1\r\n[B]\r\ny=2\r\n") << "nothing is written before the end";
 }
 
+TEST_F(PlacementTest, AByteOrderMarkIsSkippedAndKept)
+{
+    folder.Write("corvane.inf", "\xef\xbb\xbf" + SavedAt600x200);
+    {
+        ProgramRun run(path());
+        run.show();
+        ASSERT_FALSE(run.window.applied.empty()) << "the first section is found";
+        EXPECT_EQ(run.window.position().x, 600);
+        run.close();
+    }
+    EXPECT_EQ(folder.Read("corvane.inf"), "\xef\xbb\xbf" + SavedAt600x200);
+}
+
 TEST_F(PlacementTest, StorageReadsIntegersAndBooleans)
 {
     folder.Write("corvane.inf",

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <sys/file.h>
+#include <sys/fsuid.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 
@@ -69,6 +70,17 @@ TEST(ProfileEditTest, ValuesNeverBreakTheLineStructure)
     EXPECT_FALSE(ProfileGetValue(after, "Check", "TimeCheck"));
 }
 
+TEST(ProfileEditTest, EveryValueReadsBackAsWritten)
+{
+    for (const std::string value : {"plain", "", " pw ", "\tlead", "trail ", "\"quoted\"", "'single'", "\"",
+                                    "a \"b\" c", "\"half", "' mixed \"", " ", "\"\""}) {
+        const std::string content = ProfileSetValue("[Mail]\r\npwd=old\r\n", "Mail", "pwd", value);
+        EXPECT_EQ(ProfileGetValue(content, "Mail", "pwd"), value) << content;
+    }
+    EXPECT_EQ(ProfileSetValue("", "Mail", "pwd", " pw "), "[Mail]\r\npwd=\" pw \"\r\n");
+    EXPECT_EQ(ProfileSetValue("", "Mail", "host", "ip smtp server"), "[Mail]\r\nhost=ip smtp server\r\n");
+}
+
 TEST(ProfileReadTest, MatchesNamesWithoutRegardToCaseAndTrimsValues)
 {
     const std::string content = "top=level\r\n"
@@ -88,6 +100,16 @@ TEST(ProfileReadTest, MatchesNamesWithoutRegardToCaseAndTrimsValues)
     EXPECT_FALSE(ProfileGetValue(content, "Nope", "TimeCheck"));
     EXPECT_FALSE(ProfileGetValue("no sections at all\r\nTimeCheck=5\r\n", "Check", "TimeCheck"));
     EXPECT_FALSE(ProfileGetValue(std::string("\0\x01\xff[\r\n=", 7), "Check", "TimeCheck"));
+}
+
+TEST(ProfileReadTest, AByteOrderMarkDoesNotHideTheFirstSection)
+{
+    const std::string content = "\xef\xbb\xbf[Check]\r\nTimeCheck=30\r\n";
+    EXPECT_EQ(ProfileGetValue(content, "Check", "TimeCheck"), "30");
+    EXPECT_EQ(ProfileSetValue(content, "Check", "TimeCheck", "45"), "\xef\xbb\xbf[Check]\r\nTimeCheck=45\r\n");
+    EXPECT_EQ(ProfileSetValue(content, "Check", "New", "1"), "\xef\xbb\xbf[Check]\r\nTimeCheck=30\r\nNew=1\r\n");
+    // Only at the very start.
+    EXPECT_FALSE(ProfileGetValue("\r\n\xef\xbb\xbf[Check]\r\nTimeCheck=30\r\n", "Check", "TimeCheck"));
 }
 
 TEST(ProfileReadTest, CutsLongValues)
@@ -215,6 +237,78 @@ TEST(ProfileFileTest, StartUpSweepRemovesOnlyStaleTemporariesOfOurs)
               (std::vector<std::string> {".corvane-a.b_cd", ".corvane-folder", ".corvane-held01", ".corvane-link01",
                                          ".corvane-toolong1", ".corvane-young1", "corvane.ini"}));
     EXPECT_EQ(RemoveStaleTemporaries(folder.File("missing")), 0);
+}
+
+// Root passes every permission check; with a file-system user id of its own a thread is held to them again.
+class OrdinaryFileAccess
+{
+public:
+    explicit OrdinaryFileAccess(const std::string& folder)
+    {
+        if (::geteuid() != 0)
+            return;
+        std::filesystem::recursive_directory_iterator files(folder);
+        ::chown(folder.c_str(), Nobody, Nobody);
+        for (const auto& entry : files)
+            ::chown(entry.path().c_str(), Nobody, Nobody);
+        ::setfsgid(Nobody);
+        ::setfsuid(Nobody);
+        m_switched = true;
+    }
+    ~OrdinaryFileAccess()
+    {
+        if (m_switched) {
+            ::setfsuid(0);
+            ::setfsgid(0);
+        }
+    }
+
+private:
+    static constexpr uid_t Nobody = 65534;
+    bool m_switched = false;
+};
+
+TEST(ProfileFileTest, ReadOnlyFolderTakesAnInPlaceWriteOnlyWhenAskedFor)
+{
+    TempFolder folder;
+    const std::string path = folder.File("list.cvr");
+    const std::string old = "a long first line that the new content is shorter than\r\n4\r\n";
+    folder.Write("list.cvr", old);
+    ::chmod(path.c_str(), 0644);
+    folder.Write("locked.cvr", old);
+    ::chmod(folder.File("locked.cvr").c_str(), 0444);
+    int plain = -1, inPlace = -1, locked = -1, created = -1;
+    {
+        OrdinaryFileAccess ordinary(folder.Path());
+        ::chmod(folder.Path().c_str(), 0555);
+        plain = ReplaceFileContent(path, "new\r\n", 0644);
+        inPlace = ReplaceFileContent(path, "host\r\n5\r\n", 0644, 07700, true);
+        locked = ReplaceFileContent(folder.File("locked.cvr"), "x", 0644, 07777, true);
+        created = ReplaceFileContent(folder.File("new.cvr"), "x", 0644, 07777, true);
+        ::chmod(folder.Path().c_str(), 0755);
+    }
+    EXPECT_EQ(plain, EACCES) << "settings and placement keep the old file";
+    EXPECT_EQ(inPlace, 0);
+    EXPECT_EQ(folder.Read("list.cvr"), "host\r\n5\r\n");
+    EXPECT_EQ(modeOf(path), 0600u) << "narrowed in place as well";
+    // Real failures are still failures.
+    EXPECT_EQ(locked, EACCES);
+    EXPECT_EQ(folder.Read("locked.cvr"), old);
+    EXPECT_EQ(created, EACCES);
+    EXPECT_FALSE(folder.Exists("new.cvr"));
+}
+
+TEST(ProfileFileTest, PrivateValuesNarrowTheFileToItsOwner)
+{
+    TempFolder folder;
+    const std::string path = folder.File("corvane.ini");
+    folder.Write("corvane.ini", "[Check]\r\nTimeCheck=15\r\n");
+    ::chmod(path.c_str(), 0664);
+    ASSERT_EQ(WriteProfileString("Check", "TimeCheck", "30", path), 0);
+    EXPECT_EQ(modeOf(path), 0664u);
+    ASSERT_EQ(WriteProfileString("Mail", "pwd", "secret", path, true), 0);
+    EXPECT_EQ(modeOf(path), 0600u);
+    EXPECT_EQ(folder.Read("corvane.ini"), "[Check]\r\nTimeCheck=30\r\n[Mail]\r\npwd=secret\r\n");
 }
 
 TEST(ProfileFileTest, MissingFolderFails)
