@@ -10,6 +10,7 @@
 int main(int argc, char** argv)
 {
     TApplication application(argc, argv);
+    SeedProgramFolder(ProgramFolder(), ExecutableFolder());
     // What a write killed half-way left behind; the files themselves are whole.
     RemoveStaleTemporaries(ProgramFolder());
     RemoveStaleTemporaries(ResourceFolder());
