@@ -62,7 +62,7 @@ TAppIniFileStorage::~TAppIniFileStorage()
 void TAppIniFileStorage::Load()
 {
     std::string content;
-    const int error = ReadFileContent(m_fileName, content);
+    const int error = m_fileName.empty() ? ENOENT : ReadFileContent(m_fileName, content);
     m_fileUnreadable = error != 0 && error != ENOENT && error != ENOTDIR;
     parse(error == 0 ? content : std::string());
 }
@@ -71,15 +71,20 @@ void TAppIniFileStorage::parse(const std::string& content)
 {
     m_leadingLines.clear();
     m_sections.clear();
-    // A UTF-8 byte-order mark would hide the first section; it is kept for the file, outside the lines.
-    std::string_view body = content;
-    m_byteOrderMark = body.starts_with(ByteOrderMark);
-    if (m_byteOrderMark)
-        body.remove_prefix(ByteOrderMark.size());
-    for (const std::string_view raw : splitLines(body)) {
-        const std::string_view text = trimmed(raw);
+    m_byteOrderMark = false;
+    bool firstText = true;
+    for (std::string_view raw : splitLines(content)) {
+        std::string_view text = trimmed(raw);
+        // A UTF-8 byte-order mark would hide the first section; it is kept for the file, outside the lines.
+        // Empty lines before it do not count, since they are not kept either.
+        if (firstText && text.starts_with(ByteOrderMark)) {
+            m_byteOrderMark = true;
+            raw.remove_prefix(static_cast<size_t>(text.data() - raw.data()) + ByteOrderMark.size());
+            text = trimmed(raw);
+        }
         if (text.empty())
             continue; // empty lines are regenerated, one after each section
+        firstText = false;
         if (text.size() >= 2 && text.front() == '[' && text.back() == ']') {
             m_sections.push_back({std::string(raw), std::string(trimmed(text.substr(1, text.size() - 2))), {}});
             continue;
@@ -100,7 +105,7 @@ void TAppIniFileStorage::parse(const std::string& content)
 
 void TAppIniFileStorage::Flush()
 {
-    if (m_fileUnreadable)
+    if (m_fileUnreadable || m_fileName.empty())
         return;
     const std::filesystem::path folder = std::filesystem::path(m_fileName).parent_path();
     std::error_code ignored;

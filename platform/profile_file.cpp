@@ -177,7 +177,7 @@ std::string ProfileSetValue(const std::string& content, const std::string& secti
     if (where.sectionEnd) {
         const Line& after = lines[*where.sectionEnd];
         std::string result = content.substr(0, after.next);
-        if (after.next == after.end) // the last line of the file had no line break
+        if (after.next == content.size() && !content.ends_with('\n')) // the file's last line has no line break
             result += eol;
         result.append(key).append("=").append(clean).append(eol);
         result.append(content, after.next, std::string::npos);

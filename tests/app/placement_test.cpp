@@ -469,6 +469,12 @@ TEST_F(PlacementTest, AByteOrderMarkIsSkippedAndKept)
         run.close();
     }
     EXPECT_EQ(folder.Read("corvane.inf"), "\xef\xbb\xbf" + SavedAt600x200);
+
+    // Empty lines are not kept, so a mark after them is read as the file's and written as its first bytes.
+    TAppIniFileStorage storage(std::string {});
+    storage.SetText("\r\n\xef\xbb\xbf  [Form1]\r\nShowCmd=3\r\n");
+    EXPECT_EQ(storage.ReadString("Form1", "ShowCmd", ""), "3");
+    EXPECT_EQ(storage.Text(), "\xef\xbb\xbf  [Form1]\r\nShowCmd=3\r\n\r\n");
 }
 
 TEST_F(PlacementTest, StorageReadsIntegersAndBooleans)

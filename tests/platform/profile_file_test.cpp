@@ -54,6 +54,8 @@ TEST(ProfileEditTest, AddsMissingKeyAtTheEndOfItsSectionAndMissingSectionAtTheEn
     // A last line without a line break gets one before anything is added.
     EXPECT_EQ(ProfileSetValue("[Check]\r\nTimeCheck=15", "Check", "A", "1"), "[Check]\r\nTimeCheck=15\r\nA=1\r\n");
     EXPECT_EQ(ProfileSetValue("junk", "S", "k", "v"), "junk\r\n[S]\r\nk=v\r\n");
+    // A carriage return alone does not end the last line: the new key still starts a line of its own.
+    EXPECT_EQ(ProfileGetValue(ProfileSetValue("[S]\r", "S", "k", "v"), "S", "k"), "v");
 }
 
 TEST(ProfileEditTest, FollowsTheLineBreaksOfAnLfFile)
@@ -296,19 +298,6 @@ TEST(ProfileFileTest, ReadOnlyFolderTakesAnInPlaceWriteOnlyWhenAskedFor)
     EXPECT_EQ(folder.Read("locked.cvr"), old);
     EXPECT_EQ(created, EACCES);
     EXPECT_FALSE(folder.Exists("new.cvr"));
-}
-
-TEST(ProfileFileTest, PrivateValuesNarrowTheFileToItsOwner)
-{
-    TempFolder folder;
-    const std::string path = folder.File("corvane.ini");
-    folder.Write("corvane.ini", "[Check]\r\nTimeCheck=15\r\n");
-    ::chmod(path.c_str(), 0664);
-    ASSERT_EQ(WriteProfileString("Check", "TimeCheck", "30", path), 0);
-    EXPECT_EQ(modeOf(path), 0664u);
-    ASSERT_EQ(WriteProfileString("Mail", "pwd", "secret", path, true), 0);
-    EXPECT_EQ(modeOf(path), 0600u);
-    EXPECT_EQ(folder.Read("corvane.ini"), "[Check]\r\nTimeCheck=30\r\n[Mail]\r\npwd=secret\r\n");
 }
 
 TEST(ProfileFileTest, MissingFolderFails)

@@ -4,7 +4,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <gtest/gtest.h>
-#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -12,46 +11,23 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Sets an environment variable for one test and puts back what was there.
-class ScopedEnv
-{
-public:
-    ScopedEnv(const char* name, const std::string& value)
-        : m_name(name)
-    {
-        if (const char* old = std::getenv(name))
-            m_old = old;
-        ::setenv(name, value.c_str(), 1);
-    }
-    ~ScopedEnv()
-    {
-        if (m_old)
-            ::setenv(m_name, m_old->c_str(), 1);
-        else
-            ::unsetenv(m_name);
-    }
-
-private:
-    const char* m_name;
-    std::optional<std::string> m_old;
-};
-
 TEST(ProgramFolderTest, OwnFolderUnlessInstalledOrNotWritable)
 {
     TempFolder root;
-    const ScopedEnv home("HOME", root.File("home"));
-    const ScopedEnv data("XDG_DATA_HOME", root.File("data"));
+    const std::string home = std::getenv("HOME") ? std::getenv("HOME") : "/";
+    ::setenv("HOME", root.File("home").c_str(), 1);
+    ::setenv("XDG_DATA_HOME", root.File("data").c_str(), 1);
     for (const char* folder : {"portable", "prefix/bin", "prefix/share/corvane", "other/bin", "locked"})
         root.MakeFolder(folder);
 
     EXPECT_EQ(ProgramFolderFor(root.File("portable/")), root.File("portable/")) << "a portable copy";
     EXPECT_EQ(ProgramFolderFor(root.File("other/bin/")), root.File("other/bin/")) << "a bin folder of no install";
     EXPECT_EQ(ProgramFolderFor(root.File("prefix/bin/")), root.File("data/corvane/")) << "installed";
-    {
-        const ScopedEnv relative("XDG_DATA_HOME", "data");
-        EXPECT_EQ(ProgramFolderFor(root.File("prefix/bin/")), root.File("home/.local/share/corvane/"))
-            << "a relative XDG_DATA_HOME is ignored";
-    }
+    ::setenv("XDG_DATA_HOME", "data", 1);
+    EXPECT_EQ(ProgramFolderFor(root.File("prefix/bin/")), root.File("home/.local/share/corvane/"))
+        << "a relative XDG_DATA_HOME is ignored";
+    ::unsetenv("XDG_DATA_HOME");
+    ::setenv("HOME", home.c_str(), 1);
     if (::geteuid() != 0) {
         ::chmod(root.File("locked").c_str(), 0555);
         EXPECT_EQ(ProgramFolderFor(root.File("locked/")), root.File("data/corvane/")) << "not writable";
