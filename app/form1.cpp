@@ -1,5 +1,6 @@
 #include "app/form1.h"
 
+#include "app/byte_text.h"
 #include "app/chrome_look.h"
 #include "app/form_edit.h"
 #include "app/form_opz.h"
@@ -258,7 +259,7 @@ void TForm1::procupdate1Click()
     TImageItems& items = listaproc->Items();
     items.Clear();
     for (const std::string& name : listing.Items())
-        items.Add(QString::fromStdString(name));
+        items.Add(TextFromBytes(name));
     for (int i = 0; i < items.Count(); ++i)
         items[i].SetImageIndex(0);
 }
@@ -303,7 +304,7 @@ void TForm1::initping1Click()
         pinger = std::make_unique<TfrmPing>();
         buffer.Clear();
         LoadResourceFile(buffer, Form_res->listapings.Item(i));
-        pinger->edtHost.setText(QString::fromStdString(buffer.Line(0)));
+        pinger->edtHost.setText(TextFromBytes(buffer.Line(0)));
         pinger->spnPing.SetValue(StrToInt(buffer.Line(1)));
         pinger->ICMP.SetTag(i);
         listaproc->Items()[i].SetImageIndex(3);
@@ -326,10 +327,10 @@ void TForm1::Modificarisorsa1Click()
 {
     Form_edit->setWindowTitle(QStringLiteral("Corvane - Modifica risorsa"));
     const std::string& name = Form_res->listapings.Item(listaproc->ItemIndex());
-    Form_edit->nomefile->setText(QString::fromStdString(name));
+    Form_edit->nomefile->setText(TextFromBytes(name));
     TTextBuffer& buffer = Form_res->Memoload;
     LoadResourceFile(buffer, name);
-    Form_edit->edtHost->setText(QString::fromStdString(buffer.Line(0)));
+    Form_edit->edtHost->setText(TextFromBytes(buffer.Line(0)));
     Form_edit->spnPing->SetValue(StrToInt(buffer.Line(1)));
     Form_edit->show();
     Form_edit->raise();

@@ -1,5 +1,6 @@
 #include "app/form_opz.h"
 
+#include "app/byte_text.h"
 #include "app/settings_file.h"
 #include "ui/form_style.h"
 #include "ui/labeled_edit.h"
@@ -62,20 +63,20 @@ void TForm_opz::loadFromSettings()
 {
     const TSettingsFile ini(SettingsPath());
     SpinEdit1->SetValue(ini.ReadInteger("Check", "TimeCheck", 20));
-    LabeledEdit1->setText(QString::fromStdString(ini.ReadString("Mail", "host", std::string())));
-    LabeledEdit2->setText(QString::fromStdString(ini.ReadString("Mail", "port", std::string())));
-    LabeledEdit3->setText(QString::fromStdString(ini.ReadString("Mail", "username", std::string())));
-    LabeledEdit4->setText(QString::fromStdString(ini.ReadString("Mail", "pwd", std::string())));
+    LabeledEdit1->setText(TextFromBytes(ini.ReadString("Mail", "host", std::string())));
+    LabeledEdit2->setText(TextFromBytes(ini.ReadString("Mail", "port", std::string())));
+    LabeledEdit3->setText(TextFromBytes(ini.ReadString("Mail", "username", std::string())));
+    LabeledEdit4->setText(TextFromBytes(ini.ReadString("Mail", "pwd", std::string())));
 }
 
 void TForm_opz::Button1Click()
 {
     TSettingsFile ini(SettingsPath());
     ini.WriteInteger("Check", "TimeCheck", SpinEdit1->Value());
-    ini.WriteString("Mail", "host", LabeledEdit1->text().toStdString());
-    ini.WriteString("Mail", "port", LabeledEdit2->text().toStdString());
-    ini.WriteString("Mail", "username", LabeledEdit3->text().toStdString());
-    ini.WriteString("Mail", "pwd", LabeledEdit4->text().toStdString());
+    ini.WriteString("Mail", "host", BytesFromText(LabeledEdit1->text()));
+    ini.WriteString("Mail", "port", BytesFromText(LabeledEdit2->text()));
+    ini.WriteString("Mail", "username", BytesFromText(LabeledEdit3->text()));
+    ini.WriteString("Mail", "pwd", BytesFromText(LabeledEdit4->text()));
     ini.UpdateFile();
     hide();
 }

@@ -286,6 +286,20 @@ void DesktopSession::StopProgram()
     stop(m_program);
 }
 
+void DesktopSession::SignalProgram(int signal) const
+{
+    if (m_program > 0)
+        ::kill(m_program, signal);
+}
+
+void DesktopSession::StopServer()
+{
+    stop(m_tray);
+    stop(m_windowManager);
+    stop(m_background);
+    stop(m_xvfb);
+}
+
 bool DesktopSession::ProgramRunning()
 {
     if (m_program <= 0)

@@ -56,6 +56,9 @@ public:
     bool WaitForExit(int timeoutMs, int* exitStatus = nullptr);
     void StopProgram();
     bool ProgramRunning();
+    void SignalProgram(int signal) const;
+    // Ends the X server under the program, as a crashed or logged-out display does.
+    void StopServer();
 
     // The first top-level window whose name matches `name` exactly, once it is mapped.
     std::optional<std::string> WaitForWindow(const std::string& name, int timeoutMs = 15000) const;
