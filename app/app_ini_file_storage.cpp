@@ -10,6 +10,8 @@
 
 namespace {
 
+constexpr std::string_view ByteOrderMark = "\xef\xbb\xbf";
+
 bool sameName(std::string_view a, std::string_view b)
 {
     auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
@@ -60,7 +62,7 @@ TAppIniFileStorage::~TAppIniFileStorage()
 void TAppIniFileStorage::Load()
 {
     std::string content;
-    const int error = ReadFileContent(m_fileName, content);
+    const int error = m_fileName.empty() ? ENOENT : ReadFileContent(m_fileName, content);
     m_fileUnreadable = error != 0 && error != ENOENT && error != ENOTDIR;
     parse(error == 0 ? content : std::string());
 }
@@ -69,10 +71,20 @@ void TAppIniFileStorage::parse(const std::string& content)
 {
     m_leadingLines.clear();
     m_sections.clear();
-    for (const std::string_view raw : splitLines(content)) {
-        const std::string_view text = trimmed(raw);
+    m_byteOrderMark = false;
+    bool firstText = true;
+    for (std::string_view raw : splitLines(content)) {
+        std::string_view text = trimmed(raw);
+        // A UTF-8 byte-order mark would hide the first section; it is kept for the file, outside the lines.
+        // Empty lines before it do not count, since they are not kept either.
+        if (firstText && text.starts_with(ByteOrderMark)) {
+            m_byteOrderMark = true;
+            raw.remove_prefix(static_cast<size_t>(text.data() - raw.data()) + ByteOrderMark.size());
+            text = trimmed(raw);
+        }
         if (text.empty())
             continue; // empty lines are regenerated, one after each section
+        firstText = false;
         if (text.size() >= 2 && text.front() == '[' && text.back() == ']') {
             m_sections.push_back({std::string(raw), std::string(trimmed(text.substr(1, text.size() - 2))), {}});
             continue;
@@ -93,7 +105,7 @@ void TAppIniFileStorage::parse(const std::string& content)
 
 void TAppIniFileStorage::Flush()
 {
-    if (m_fileUnreadable)
+    if (m_fileUnreadable || m_fileName.empty())
         return;
     const std::filesystem::path folder = std::filesystem::path(m_fileName).parent_path();
     std::error_code ignored;
@@ -191,7 +203,7 @@ bool TAppIniFileStorage::ValueExists(const std::string& section, const std::stri
 
 std::string TAppIniFileStorage::Text() const
 {
-    std::string text;
+    std::string text(m_byteOrderMark ? ByteOrderMark : std::string_view());
     for (const std::string& line : m_leadingLines)
         text += line + "\r\n";
     for (const Section& section : m_sections) {

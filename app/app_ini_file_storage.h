@@ -11,7 +11,8 @@
 class TAppIniFileStorage final
 {
 public:
-    // Loads `fileName` at once (production: ProgramFolder() + "corvane.inf").
+    // Loads `fileName` at once (production: ProgramFolder() + "corvane.inf"); with an empty name the
+    // content lives in memory only.
     explicit TAppIniFileStorage(std::string fileName);
     // Flushes.
     ~TAppIniFileStorage();
@@ -22,6 +23,8 @@ public:
 
     // Replaces the content with the file's; a missing or unreadable file gives empty content.
     void Load();
+    // Replaces the content with `content`, read as Load reads a file.
+    void SetText(const std::string& content) { parse(content); }
     // Creates the file's folder if missing and replaces the file with Text(). Skipped for a read-only file;
     // a failure is never reported and leaves the previous file as it was.
     void Flush();
@@ -67,5 +70,6 @@ private:
     std::string m_fileName;
     std::vector<std::string> m_leadingLines; // text before the first section
     std::vector<Section> m_sections;
+    bool m_byteOrderMark = false;
     bool m_fileUnreadable = false; // a file we never saw is not replaced by our idea of it
 };

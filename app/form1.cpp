@@ -1,5 +1,7 @@
 #include "app/form1.h"
 
+#include "app/byte_text.h"
+#include "app/chrome_look.h"
 #include "app/form_edit.h"
 #include "app/form_opz.h"
 #include "app/form_res.h"
@@ -18,6 +20,7 @@
 #include "ui/message_box.h"
 #include "ui/spin_edit.h"
 #include "ui/tool_window.h"
+#include "ui/tray_icon.h"
 
 #include <QAction>
 #include <QApplication>
@@ -30,7 +33,6 @@
 #include <QPainter>
 #include <QScreen>
 #include <QStyle>
-#include <QSystemTrayIcon>
 #include <QTimer>
 #include <QWindow>
 
@@ -125,10 +127,14 @@ TForm1::TForm1()
     buildMenus();
     listaproc->SetPopupMenu(BarPopupMenu2);
 
-    TrayIcon1 = new QSystemTrayIcon(ImageStatus.Icon(5), this);
-    TrayIcon1->setToolTip(QStringLiteral("Corvane"));
-    TrayIcon1->setContextMenu(BarPopupMenu1);
-    TrayIcon1->show();
+    TrayIcon1 = new TTrayIcon(this);
+    TrayIcon1->SetIcons(&ImageStatus, 5);
+    TrayIcon1->SetHint(QStringLiteral("Corvane"));
+    TrayIcon1->SetPopupMenu(BarPopupMenu1);
+    TrayIcon1->SetActive(true);
+
+    SetUpAboutBox(about, QString::fromStdString(ProductPageUrl()));
+    about.OnCustomClick = [this] { aboutCustomClick(); };
 
     // While the gadget is hidden it is reached only through the tray icon: if the notification area
     // goes away, the gadget comes back.
@@ -155,7 +161,7 @@ void TForm1::buildMenus()
 {
     // Commands run once the menu has closed and control is back in the event loop,
     // so what they raise reaches the error box and the menu is never left half-open.
-    auto command = [this](TBarPopupMenu* menu, const QString& caption, const char* name, void (TForm1::*handler)()) {
+    auto command = [this](QMenu* menu, const QString& caption, const char* name, void (TForm1::*handler)()) {
         QAction* action = menu->addAction(caption);
         action->setObjectName(QLatin1String(name));
         if (handler)
@@ -166,7 +172,9 @@ void TForm1::buildMenus()
 
     BarPopupMenu1 = new TBarPopupMenu(this);
     BarPopupMenu1->setObjectName(QStringLiteral("BarPopupMenu1"));
-    auto* risorse = new TBarPopupMenu(QStringLiteral("Risorse"), BarPopupMenu1);
+    SetUpProgramBanner(*BarPopupMenu1);
+    // A submenu is a level of its menu, drawn by it without the banner.
+    auto* risorse = new QMenu(QStringLiteral("Risorse"), BarPopupMenu1);
     Risorse1 = BarPopupMenu1->addMenu(risorse);
     Risorse1->setObjectName(QStringLiteral("Risorse1"));
     // These carry the same commands as the list's menu: a user expects "Aggiungi" to add.
@@ -194,6 +202,7 @@ void TForm1::buildMenus()
 
     BarPopupMenu2 = new TBarPopupMenu(this);
     BarPopupMenu2->setObjectName(QStringLiteral("BarPopupMenu2"));
+    SetUpProgramBanner(*BarPopupMenu2);
     Aggiungirisorsa1 = command(BarPopupMenu2, QStringLiteral("&Aggiungi risorsa"), "Aggiungirisorsa1",
                                &TForm1::Aggiungirisorsa1Click);
     Modificarisorsa1 = command(BarPopupMenu2, QStringLiteral("&Modifica risorsa"), "Modificarisorsa1",
@@ -299,7 +308,7 @@ void TForm1::procupdate1Click()
     TImageItems& items = listaproc->Items();
     items.Clear();
     for (const std::string& name : listing.Items())
-        items.Add(QString::fromStdString(name));
+        items.Add(TextFromBytes(name));
     for (int i = 0; i < items.Count(); ++i)
         items[i].SetImageIndex(0);
 }
@@ -344,7 +353,7 @@ void TForm1::initping1Click()
         pinger = std::make_unique<TfrmPing>();
         buffer.Clear();
         LoadResourceFile(buffer, Form_res->listapings.Item(i));
-        pinger->edtHost.setText(QString::fromStdString(buffer.Line(0)));
+        pinger->edtHost.setText(TextFromBytes(buffer.Line(0)));
         pinger->spnPing.SetValue(StrToInt(buffer.Line(1)));
         pinger->ICMP.SetTag(i);
         listaproc->Items()[i].SetImageIndex(3);
@@ -366,10 +375,10 @@ void TForm1::Modificarisorsa1Click()
 {
     Form_edit->setWindowTitle(QStringLiteral("Corvane - Modifica risorsa"));
     const std::string& name = Form_res->listapings.Item(listaproc->ItemIndex());
-    Form_edit->nomefile->setText(QString::fromStdString(name));
+    Form_edit->nomefile->setText(TextFromBytes(name));
     TTextBuffer& buffer = Form_res->Memoload;
     LoadResourceFile(buffer, name);
-    Form_edit->edtHost->setText(QString::fromStdString(buffer.Line(0)));
+    Form_edit->edtHost->setText(TextFromBytes(buffer.Line(0)));
     Form_edit->edtHost->setCursorPosition(0);
     Form_edit->spnPing->SetValue(StrToInt(buffer.Line(1)));
     ShowToolWindow(Form_edit, this, Form_edit->nomefile);
@@ -421,7 +430,7 @@ void TForm1::ff1Click()
 
 void TForm1::About1Click()
 {
-    MessageBox::ShowInformation(this, QStringLiteral("Corvane 1.0.0.0 RC\nNet Device Monitor"));
+    about.Execute(this);
 }
 
 void TForm1::aboutCustomClick()

@@ -1,5 +1,6 @@
 #include "app/form_edit.h"
 
+#include "app/byte_text.h"
 #include "app/form_res.h"
 #include "app/resource_store.h"
 #include "ui/form_style.h"
@@ -77,8 +78,13 @@ void TForm_edit::Button1Click()
             this, QStringLiteral("Inserire il nome del sito oppure un IP oppure il nome di rete della risorsa"));
         return;
     }
-    WriteResourceFile(Form_res->Memoload, nomefile->text().toStdString(), edtHost->text().toStdString(),
-                      spnPing->Value());
+    const std::string name = BytesFromText(nomefile->text());
+    // Any other name could replace a file anywhere the user may write, the alarm sound included.
+    if (!IsNameInsideResourceFolder(name)) {
+        MessageBox::ShowInformation(this, QStringLiteral("Inserire un nome che resti nella cartella delle risorse"));
+        return;
+    }
+    WriteResourceFile(Form_res->Memoload, name, BytesFromText(edtHost->text()), spnPing->Value());
     hide();
 }
 

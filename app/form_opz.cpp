@@ -1,5 +1,6 @@
 #include "app/form_opz.h"
 
+#include "app/byte_text.h"
 #include "app/settings_file.h"
 #include "ui/form_style.h"
 #include "ui/labeled_edit.h"
@@ -71,7 +72,7 @@ void TForm_opz::loadFromSettings()
     SpinEdit1->SetValue(ini.ReadInteger("Check", "TimeCheck", 20));
     // A long value shows its start, as a field that has just been filled does.
     auto fill = [&](TLabeledEdit* edit, const char* key) {
-        edit->setText(QString::fromStdString(ini.ReadString("Mail", key, std::string())));
+        edit->setText(TextFromBytes(ini.ReadString("Mail", key, std::string())));
         edit->setCursorPosition(0);
     };
     fill(LabeledEdit1, "host");
@@ -84,10 +85,10 @@ void TForm_opz::Button1Click()
 {
     TSettingsFile ini(SettingsPath());
     ini.WriteInteger("Check", "TimeCheck", SpinEdit1->Value());
-    ini.WriteString("Mail", "host", LabeledEdit1->text().toStdString());
-    ini.WriteString("Mail", "port", LabeledEdit2->text().toStdString());
-    ini.WriteString("Mail", "username", LabeledEdit3->text().toStdString());
-    ini.WriteString("Mail", "pwd", LabeledEdit4->text().toStdString());
+    ini.WriteString("Mail", "host", BytesFromText(LabeledEdit1->text()));
+    ini.WriteString("Mail", "port", BytesFromText(LabeledEdit2->text()));
+    ini.WriteString("Mail", "username", BytesFromText(LabeledEdit3->text()));
+    ini.WriteString("Mail", "pwd", BytesFromText(LabeledEdit4->text()));
     ini.UpdateFile();
     hide();
 }

@@ -5,6 +5,8 @@
 #include "platform/int_conversion.h"
 
 #include <algorithm>
+#include <cstdlib>
+#include <limits>
 #include <string_view>
 #include <vector>
 
@@ -39,12 +41,53 @@ std::string fourNumbers(int32_t a, int32_t b, int32_t c, int32_t d)
     return Format("%d,%d,%d,%d", a, b, c, d);
 }
 
+bool fitsIn32Bits(int64_t value)
+{
+    return value >= std::numeric_limits<int32_t>::min() && value <= std::numeric_limits<int32_t>::max();
+}
+
+// Some screen shows at least a grip's worth of the window (all of it, if it is smaller).
+bool canBeGrabbed(const TPlacementRect& window, const std::vector<TPlacementRect>& screens)
+{
+    if (screens.empty())
+        return true; // nothing known about the screens: no reason to doubt the stored place
+    constexpr int64_t Grip = 16;
+    const int64_t needX = std::min<int64_t>(Grip, int64_t {window.right} - window.left);
+    const int64_t needY = std::min<int64_t>(Grip, int64_t {window.bottom} - window.top);
+    return std::any_of(screens.begin(), screens.end(), [&](const TPlacementRect& screen) {
+        const int64_t width = int64_t {std::min(window.right, screen.right)} - std::max(window.left, screen.left);
+        const int64_t height = int64_t {std::min(window.bottom, screen.bottom)} - std::max(window.top, screen.top);
+        return width >= needX && height >= needY;
+    });
+}
+
+std::vector<TFormStorage*>& liveStores()
+{
+    static std::vector<TFormStorage*> stores;
+    return stores;
+}
+
+void saveLiveStoresAtExit()
+{
+    for (TFormStorage* store : liveStores()) {
+        try {
+            store->SaveAtExit();
+        } catch (...) {
+            // Nothing can be reported any more, and the next store may still be saved.
+        }
+    }
+}
+
 } // namespace
 
 TFormStorage::TFormStorage(TAppIniFileStorage& storage, std::unique_ptr<IPlacementTarget> target)
     : m_storage(storage)
     , m_target(std::move(target))
 {
+    // The list exists before the handler is registered, so it is still there when the handler runs.
+    liveStores().push_back(this);
+    [[maybe_unused]] static const bool registered = std::atexit(saveLiveStoresAtExit) == 0;
+    m_target->OnPlacementChanged = [this] { placementChanged(); };
     // The window's event delivery is no place for an exception: it ends here, in the error box.
     m_target->OnShow = [this] {
         try {
@@ -64,8 +107,10 @@ TFormStorage::TFormStorage(TAppIniFileStorage& storage, std::unique_ptr<IPlaceme
 
 TFormStorage::~TFormStorage()
 {
+    std::erase(liveStores(), this);
     m_target->OnShow = nullptr;
     m_target->OnCloseAccepted = nullptr;
+    m_target->OnPlacementChanged = nullptr;
     try {
         FormDestroy();
     } catch (const std::exception& error) {
@@ -131,12 +176,19 @@ void TFormStorage::RestorePlacement()
         const int32_t pixelsPerInch = m_target->pixelsPerInch();
         if ((minMaxFound || normFound)
             && m_storage.ReadInteger(name, "PixelsPerInch", pixelsPerInch) == pixelsPerInch) {
+            // A rectangle that does not fit in 32 bits cannot be a window's, and one that no screen shows
+            // enough of to grab (its monitor was removed) would leave the window out of reach: both keep
+            // the window at its designed place.
             const TPlacementSize size = m_target->size();
-            rect.right = rect.left + size.width;
-            rect.bottom = rect.top + size.height;
-            if (rect.left < rect.right) {
-                m_target->keepDesignedPosition();
-                m_target->setPlacement(placement);
+            const int64_t right = int64_t {rect.left} + size.width;
+            const int64_t bottom = int64_t {rect.top} + size.height;
+            if (fitsIn32Bits(right) && fitsIn32Bits(bottom)) {
+                rect.right = static_cast<int32_t>(right);
+                rect.bottom = static_cast<int32_t>(bottom);
+                if (rect.left < rect.right && canBeGrabbed(rect, m_target->screenRects())) {
+                    m_target->keepDesignedPosition();
+                    m_target->setPlacement(placement);
+                }
             }
         }
 
@@ -159,22 +211,33 @@ void TFormStorage::RestorePlacement()
     m_saved = false;
 }
 
+TFormStorage::Snapshot TFormStorage::capture() const
+{
+    Snapshot snapshot;
+    snapshot.placement = m_target->placement();
+    if (m_target->isApplicationMinimized())
+        snapshot.placement.showCmd = TWindowPlacement::ShowMinimized;
+    snapshot.screen = m_target->screenSize();
+    snapshot.pixelsPerInch = m_target->pixelsPerInch();
+    return snapshot;
+}
+
 void TFormStorage::SavePlacement()
 {
-    if (!m_target->hasHandle())
-        return;
+    if (m_target->hasHandle())
+        write(capture());
+}
+
+void TFormStorage::write(const Snapshot& snapshot)
+{
     const std::string name = section();
     m_storage.WriteInteger(name, "FormVersion", Version);
-
-    TWindowPlacement placement = m_target->placement();
-    if (m_target->isApplicationMinimized())
-        placement.showCmd = TWindowPlacement::ShowMinimized;
+    const TWindowPlacement& placement = snapshot.placement;
     m_storage.WriteInteger(name, "ShowCmd", placement.showCmd);
     m_storage.WriteInteger(name, "Flags", placement.flags);
-    m_storage.WriteInteger(name, "PixelsPerInch", m_target->pixelsPerInch());
+    m_storage.WriteInteger(name, "PixelsPerInch", snapshot.pixelsPerInch);
 
-    const TPlacementSize screen = m_target->screenSize();
-    const std::string suffix = Format("(%dx%d)", screen.width, screen.height);
+    const std::string suffix = Format("(%dx%d)", snapshot.screen.width, snapshot.screen.height);
     const std::string minMax = fourNumbers(placement.minPosition.x, placement.minPosition.y, placement.maxPosition.x,
                                            placement.maxPosition.y);
     m_storage.WriteString(name, "MinMaxPos" + suffix, minMax);
@@ -184,4 +247,18 @@ void TFormStorage::SavePlacement()
     m_storage.WriteString(name, "NormPos" + suffix, norm);
     m_storage.WriteString(name, "NormPos", norm);
     m_saved = true;
+}
+
+void TFormStorage::placementChanged()
+{
+    if (m_target->hasHandle())
+        m_lastKnown = capture();
+}
+
+void TFormStorage::SaveAtExit()
+{
+    // Only plain data and file writes from here: the window system may be gone.
+    if (!m_saved && m_lastKnown)
+        write(*m_lastKnown);
+    m_storage.Flush();
 }

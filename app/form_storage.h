@@ -5,7 +5,9 @@
 #include <exception>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 class TAppIniFileStorage;
 
@@ -55,6 +57,8 @@ public:
     // Raised on each show of the window, before it becomes visible, and after the window agreed to close.
     std::function<void()> OnShow;
     std::function<void()> OnCloseAccepted;
+    // Raised when the window has moved, changed its state, or been shown or hidden.
+    std::function<void()> OnPlacementChanged;
 
     // The window's component name, read each time: the window may name itself after the store exists.
     virtual std::string name() const = 0;
@@ -73,6 +77,8 @@ public:
     virtual void setWindowState(TPlacementWindowState state) = 0;
     // The screen in pixels, and its logical resolution in dots per inch.
     virtual TPlacementSize screenSize() const = 0;
+    // Every screen's rectangle on the desktop.
+    virtual std::vector<TPlacementRect> screenRects() const = 0;
     virtual int32_t pixelsPerInch() const = 0;
     // Shows an error that escaped the store's handlers, in the error box.
     virtual void reportError(const std::exception& error) = 0;
@@ -82,6 +88,9 @@ public:
 // or when the store goes with its window and nothing was saved since the last restore.
 // Own it in the window, declared after the TAppIniFileStorage it writes to, so the last save lands before
 // the storage flushes.
+// A process that ends through exit() without unwinding (Qt ends it so when the X connection breaks) still
+// saves: the store keeps the placement the window last reported, and an exit handler writes that and
+// flushes the storage, asking nothing of a window system that may be gone.
 class TFormStorage final
 {
 public:
@@ -107,9 +116,23 @@ public:
     std::string section() const;
     IPlacementTarget& target() { return *m_target; }
 
+    // What the exit handler does for every live store; tests call it directly.
+    void SaveAtExit();
+
 private:
+    struct Snapshot
+    {
+        TWindowPlacement placement;
+        TPlacementSize screen;
+        int32_t pixelsPerInch = 0;
+    };
+    Snapshot capture() const;
+    void write(const Snapshot& snapshot);
+    void placementChanged();
+
     TAppIniFileStorage& m_storage;
     std::unique_ptr<IPlacementTarget> m_target;
     bool m_restored = false;
     bool m_saved = false;
+    std::optional<Snapshot> m_lastKnown;
 };

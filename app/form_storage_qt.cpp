@@ -118,6 +118,16 @@ TPlacementSize TWidgetPlacementTarget::screenSize() const
     return {size.width(), size.height()};
 }
 
+std::vector<TPlacementRect> TWidgetPlacementTarget::screenRects() const
+{
+    std::vector<TPlacementRect> rects;
+    for (const QScreen* screen : QGuiApplication::screens()) {
+        const QRect area = screen->geometry();
+        rects.push_back({area.left(), area.top(), area.left() + area.width(), area.top() + area.height()});
+    }
+    return rects;
+}
+
 int32_t TWidgetPlacementTarget::pixelsPerInch() const
 {
     // The logical resolution, 96 on a screen Qt does not scale.
@@ -150,6 +160,14 @@ bool TWidgetPlacementTarget::eventFilter(QObject* watched, QEvent* event)
             m_shownAhead = false;
         else if (OnShow)
             OnShow();
+        if (OnPlacementChanged)
+            OnPlacementChanged();
+        return false;
+    case QEvent::Move:
+    case QEvent::Hide:
+    case QEvent::WindowStateChange:
+        if (OnPlacementChanged)
+            OnPlacementChanged();
         return false;
     case QEvent::Close: {
         // The window's handler decides first; the event is then consumed so the handler does not run twice.

@@ -26,6 +26,7 @@ public:
     void minimizeApplication() override;
     void setWindowState(TPlacementWindowState state) override;
     TPlacementSize screenSize() const override;
+    std::vector<TPlacementRect> screenRects() const override;
     int32_t pixelsPerInch() const override;
     void reportError(const std::exception& error) override;
 

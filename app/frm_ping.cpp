@@ -1,5 +1,6 @@
 #include "app/frm_ping.h"
 
+#include "app/byte_text.h"
 #include "app/form1.h"
 #include "icmp/reply_status.h"
 #include "platform/program_folder.h"
@@ -79,7 +80,7 @@ void TfrmPing::btnPingClick()
     ICMP.SetReceiveTimeout(1000);
     if (btnPing)
         btnPing->setEnabled(false);
-    ICMP.SetHost(edtHost.text().toStdString());
+    ICMP.SetHost(BytesFromText(edtHost.text()));
 
     // A resource is up when it answered at least one request of this run: a time-out,
     // an unreachable host or an expired TTL is no answer and must not show green.

@@ -15,6 +15,10 @@ std::string ResourcePath(const std::string& bareName);
 // Raises EFileOpenError.
 void LoadResourceFile(TTextBuffer& buffer, const std::string& bareName);
 
+// A typed name that stays inside the resource folder: not absolute and without a ".." component.
+// Subfolders of the resource folder are fine.
+bool IsNameInsideResourceFolder(const std::string& typedName);
+
 // Creates or replaces the resource file named as the user typed it, inside the resource folder:
 // exactly the target, CR LF, the count in decimal, CR LF. Raises EFileCreateError.
 void WriteResourceFile(TTextBuffer& buffer, const std::string& typedName, const std::string& target, int count);

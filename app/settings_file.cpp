@@ -5,6 +5,8 @@
 #include "platform/profile_file.h"
 #include "platform/program_folder.h"
 
+#include <strings.h>
+
 ESettingsWriteError::ESettingsWriteError(const std::string& path)
     : Exception(Format("Unable to write to %s", path.c_str()))
 { }
@@ -25,7 +27,8 @@ int32_t TSettingsFile::ReadInteger(const std::string& section, const std::string
 
 void TSettingsFile::WriteString(const std::string& section, const std::string& key, const std::string& value)
 {
-    if (WriteProfileString(section, key, value, m_path) != 0)
+    // The mail entries include the password: writing them keeps the file from others.
+    if (WriteProfileString(section, key, value, m_path, ::strcasecmp(section.c_str(), "Mail") == 0) != 0)
         throw ESettingsWriteError(m_path);
 }
 

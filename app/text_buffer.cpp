@@ -3,6 +3,7 @@
 #include "platform/atomic_file.h"
 #include "platform/file_errors.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -103,7 +104,10 @@ void TTextBuffer::LoadFromFile(const std::string& path, size_t maxLines)
     std::vector<std::string> lines;
     LineSplitter splitter(lines, maxLines);
     char chunk[16384];
-    while (!splitter.Full()) {
+    size_t taken = 0;
+    // A file without the line breaks we wait for (a huge sparse one, say) is not read to its end: past the
+    // limit the lines read so far are all there is.
+    while (!splitter.Full() && taken < ReadLimit) {
         const ssize_t n = ::read(fd, chunk, sizeof chunk);
         if (n < 0 && errno == EINTR)
             continue;
@@ -114,7 +118,9 @@ void TTextBuffer::LoadFromFile(const std::string& path, size_t maxLines)
         }
         if (n == 0)
             break;
-        splitter.Feed(chunk, static_cast<size_t>(n));
+        const size_t size = std::min(static_cast<size_t>(n), ReadLimit - taken);
+        taken += size;
+        splitter.Feed(chunk, size);
     }
     ::close(fd);
     splitter.Finish();
@@ -125,6 +131,7 @@ void TTextBuffer::SaveToFile(const std::string& path) const
 {
     const mode_t mask = ::umask(0);
     ::umask(mask);
-    if (const int error = ReplaceFileContent(path, Text(), 0666 & ~mask))
+    // A resource file the user may write stays writable when its folder is not, as a plain write would.
+    if (const int error = ReplaceFileContent(path, Text(), 0666 & ~mask, 07777, true))
         throw EFileCreateError(path, error);
 }

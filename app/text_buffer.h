@@ -9,6 +9,8 @@ class TTextBuffer
 public:
     // Lines longer than this are cut; the rest of such a line is dropped.
     static constexpr size_t MaxLineLength = 4096;
+    // The most LoadFromFile reads of one file, whatever its lines.
+    static constexpr size_t ReadLimit = 1024 * 1024;
 
     void Clear() { m_lines.clear(); }
     void Add(std::string line) { m_lines.push_back(std::move(line)); }
@@ -24,8 +26,9 @@ public:
     // At most `maxLines` lines are kept.
     void SetText(const std::string& text, size_t maxLines = SIZE_MAX);
 
-    // Replaces the content with the file's first `maxLines` lines; reading stops there, so a huge
-    // file costs no more than its first lines. Raises EFileOpenError.
+    // Replaces the content with the file's first `maxLines` lines; reading stops there, or after ReadLimit
+    // bytes, so a huge file costs no more than its first lines. Only plain files are read; a FIFO or a
+    // device raises EFileOpenError as a missing file does.
     void LoadFromFile(const std::string& path, size_t maxLines = SIZE_MAX);
 
     // Creates or replaces the file with Text(). Raises EFileCreateError.

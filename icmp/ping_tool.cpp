@@ -6,7 +6,9 @@
 
 #include <chrono>
 #include <cstring>
+#include <limits>
 #include <ostream>
+#include <string_view>
 #include <thread>
 
 namespace {
@@ -26,11 +28,29 @@ struct Options
     bool quiet = false;
 };
 
+// A number past the 32-bit range, even past 64 bits, rather than something that is no number at all.
+bool isTooLarge(std::string_view text)
+{
+    int64_t value = 0;
+    if (TryParseInteger(text, value))
+        return value > std::numeric_limits<int32_t>::max();
+    const size_t digits = text.find_first_not_of(' ');
+    if (digits == std::string_view::npos)
+        return false;
+    text.remove_prefix(text[digits] == '+' ? digits + 1 : digits);
+    return !text.empty() && text.find_first_not_of("0123456789") == std::string_view::npos;
+}
+
 bool parse(int argc, char** argv, Options& options, std::ostream& err)
 {
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         auto number = [&](int32_t& target, int32_t minimum) {
+            if (i + 1 < argc && isTooLarge(argv[i + 1])) {
+                err << "corvane-ping: " << arg << " " << argv[i + 1] << " is too large (at most "
+                    << std::numeric_limits<int32_t>::max() << ")\n";
+                return false;
+            }
             if (i + 1 >= argc || !TryStrToInt(argv[i + 1], target) || target < minimum) {
                 err << "corvane-ping: " << arg << " needs a number of at least " << minimum << "\n";
                 return false;

@@ -18,7 +18,8 @@ struct Line
 std::vector<Line> splitLines(const std::string& content)
 {
     std::vector<Line> lines;
-    size_t pos = 0;
+    // A UTF-8 byte-order mark is no part of the first line; it stays in the file before it.
+    size_t pos = content.starts_with("\xef\xbb\xbf") ? 3 : 0;
     while (pos < content.size()) {
         const size_t nl = content.find('\n', pos);
         const size_t next = nl == std::string::npos ? content.size() : nl + 1;
@@ -126,11 +127,16 @@ std::string lineBreakOf(const std::string& content)
     return nl != std::string::npos && nl > 0 && content[nl - 1] != '\r' ? "\n" : "\r\n";
 }
 
-std::string singleLine(std::string value)
+std::string asStored(std::string value)
 {
     for (char& c : value)
         if (c == '\r' || c == '\n')
             c = ' ';
+    // The reader drops blanks around a value and then one pair of quotes: quoted, such a value survives.
+    const bool quoted
+        = value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front();
+    if (!value.empty() && (isBlank(value.front()) || isBlank(value.back()) || quoted))
+        return '"' + value + '"';
     return value;
 }
 
@@ -156,7 +162,7 @@ std::string ProfileSetValue(const std::string& content, const std::string& secti
     const auto lines = splitLines(content);
     const Location where = locate(content, lines, section, key);
     const std::string eol = lineBreakOf(content);
-    const std::string clean = singleLine(value);
+    const std::string clean = asStored(value);
 
     if (where.keyLine) {
         const Line& line = lines[*where.keyLine];
@@ -171,7 +177,7 @@ std::string ProfileSetValue(const std::string& content, const std::string& secti
     if (where.sectionEnd) {
         const Line& after = lines[*where.sectionEnd];
         std::string result = content.substr(0, after.next);
-        if (after.next == after.end) // the last line of the file had no line break
+        if (after.next == content.size() && !content.ends_with('\n')) // the file's last line has no line break
             result += eol;
         result.append(key).append("=").append(clean).append(eol);
         result.append(content, after.next, std::string::npos);
@@ -195,11 +201,12 @@ std::string ReadProfileString(const std::string& section, const std::string& key
 }
 
 int WriteProfileString(const std::string& section, const std::string& key, const std::string& value,
-                       const std::string& path)
+                       const std::string& path, bool privateValue)
 {
     std::string content;
     if (const int error = ReadFileContent(path, content); error && error != ENOENT)
         return error;
-    // The settings may hold a mail password: a file we create is for its owner's eyes only.
-    return ReplaceFileContent(path, ProfileSetValue(content, section, key, value), 0600);
+    // The settings may hold a mail password: a file we create is for its owner's eyes only, and so is one
+    // that is given a password.
+    return ReplaceFileContent(path, ProfileSetValue(content, section, key, value), 0600, privateValue ? 07700 : 07777);
 }

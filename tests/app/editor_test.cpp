@@ -1,3 +1,4 @@
+#include "app/byte_text.h"
 #include "app/form1.h"
 #include "app/form_edit.h"
 #include "app/form_res.h"
@@ -156,6 +157,52 @@ TEST_F(EditorTest, OkWithoutAResourceFolderReportsTheFileAndStaysOpen)
                   "Cannot create file \"" + folder.Path() + "list/Nuova risorsa.cvr\". No such file or directory");
     }
     EXPECT_TRUE(Form_edit->isVisible());
+}
+
+TEST_F(EditorTest, NamesThatLeaveTheResourceFolderAreRefusedAndTheEditorStaysOpen)
+{
+    folder.Write("dog.wav", "RIFF");
+    folder.MakeFolder("list/sub");
+    Form1->Aggiungirisorsa1Click();
+    for (const char* name : {"../dog.wav", "/tmp/corvane-outside.cvr", "..", "sub/../../dog.wav", "sub/.."}) {
+        MessageBox::ClearRecorded();
+        Form_edit->nomefile->setText(QString::fromUtf8(name));
+        Form_edit->Button1Click();
+        EXPECT_EQ(lastBox(), QStringLiteral("Inserire un nome che resti nella cartella delle risorse")) << name;
+        EXPECT_TRUE(Form_edit->isVisible()) << name;
+    }
+    EXPECT_EQ(folder.Read("dog.wav"), "RIFF");
+    EXPECT_FALSE(std::filesystem::exists("/tmp/corvane-outside.cvr"));
+
+    // Subfolders and names that merely hold dots are the resource folder's own.
+    for (const char* name : {"sub/inner.cvr", "..a.cvr", "sub/./b..cvr"}) {
+        MessageBox::ClearRecorded();
+        Form_edit->nomefile->setText(QString::fromUtf8(name));
+        Form_edit->Button1Click();
+        EXPECT_EQ(lastBox(), QString()) << name;
+        EXPECT_TRUE(folder.Exists(std::string("list/") + name)) << name;
+        Form1->Aggiungirisorsa1Click();
+    }
+}
+
+TEST_F(EditorTest, NamesAndTargetsThatAreNotUtf8ArePassedOnByteForByte)
+{
+    // "à" in Latin-1, a byte that is no UTF-8 on its own, beside a real UTF-8 "è".
+    const std::string name = "citt\xe0 \xc3\xa8.cvr";
+    const std::string target = "h\xe0st\xff";
+    writeResource(name, target, "3");
+    Form1->procupdate1Click();
+    select(TextFromBytes(name));
+    ASSERT_GE(Form1->listaproc->ItemIndex(), 0);
+    EXPECT_TRUE(Form1->listaproc->Items()[Form1->listaproc->ItemIndex()].Text().contains(QStringLiteral("\u00e8")));
+    Form1->Modificarisorsa1Click();
+    Form_edit->spnPing->SetValue(5);
+    Form_edit->Button1Click();
+    EXPECT_EQ(folder.Read("list/" + name), target + "\r\n5\r\n");
+    int files = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(folder.File("list")))
+        ++files;
+    EXPECT_EQ(files, 4) << "the same file, not one with a mangled name";
 }
 
 TEST_F(EditorTest, DeleteRemovesTheSelectedFileAndRebuildsTheList)

@@ -44,6 +44,10 @@ public:
     void minimizeApplication() override { ++minimizeRequests; }
     void setWindowState(TPlacementWindowState value) override { state = value; }
     TPlacementSize screenSize() const override { return screen; }
+    std::vector<TPlacementRect> screenRects() const override
+    {
+        return screens ? *screens : std::vector<TPlacementRect> {{0, 0, screen.width, screen.height}};
+    }
     int32_t pixelsPerInch() const override { return dpi; }
     void reportError(const std::exception& error) override { errors.emplace_back(error.what()); }
 
@@ -51,6 +55,7 @@ public:
     bool handle = true;
     bool applicationMinimized = false;
     TPlacementSize screen {1280, 1024};
+    std::optional<std::vector<TPlacementRect>> screens; // the one screen above, unless set
     int32_t dpi = 96;
 
     std::vector<TWindowPlacement> applied;
@@ -183,7 +188,7 @@ TEST_F(PlacementTest, NormPosWordsAreSplitAtBlanksAndCommas)
         {"10 20 166 367", Position({10, 20})},
         {"10,20,166,367", Position({10, 20})},
         {"  10 , 20,,166  367", Position({10, 20})},
-        {"-500,-300,-344,47", Position({-500, -300})}, // off the screen stays off the screen
+        {"-100,-300,56,47", Position({-100, -300})}, // partly off the screen stays there
         {"x,20,166,367", Position({595, 20})}, // a word that is no integer keeps the current left or top
         {"10", Position({10, 251})},
         {"10;20", Position({595, 251})},
@@ -232,6 +237,41 @@ TEST_F(PlacementTest, PositionIsAppliedOnlyWithAPositionKeyAndTheSameResolution)
     };
     for (const auto& c : cases)
         EXPECT_EQ(restoredFrom(c.file, c.window), c.expected) << c.file;
+}
+
+TEST_F(PlacementTest, ImpossibleOrUnreachableRectanglesKeepTheDesignedPlace)
+{
+    FakeWindow twoScreens;
+    twoScreens.screens = std::vector<TPlacementRect> {{0, 0, 1280, 1024}, {1280, 0, 3200, 1080}};
+    const struct
+    {
+        const char* normPos;
+        FakeWindow window;
+        Position expected;
+    } cases[] = {
+        {"2147483647,2147483647,0,0", {}, std::nullopt}, // left + width does not fit in 32 bits
+        {"2147483600,100,0,0", {}, std::nullopt},
+        {"-2147483648,-2147483648,0,0", {}, std::nullopt},
+        {"2000,100,2156,447", {}, std::nullopt}, // its monitor is gone
+        {"2000,100,2156,447", twoScreens, Position({2000, 100})},
+        {"100,1100,256,1447", twoScreens, std::nullopt}, // below both screens
+        {"1270,100,1426,447", {}, std::nullopt}, // 10 pixels are too few to grab
+        {"1264,100,1420,447", {}, Position({1264, 100})},
+        {"-140,1008,16,1355", {}, Position({-140, 1008})},
+    };
+    for (const auto& c : cases) {
+        const std::string file = "[Form1]\r\nNormPos=" + std::string(c.normPos) + "\r\nShowCmd=3\r\n";
+        folder.Write("corvane.inf", file);
+        ProgramRun run(path(), c.window);
+        run.show();
+        const auto& applied = run.window.applied;
+        EXPECT_EQ(applied.empty() ? Position()
+                                  : Position({applied.back().normalPosition.left, applied.back().normalPosition.top}),
+                  c.expected)
+            << c.normPos;
+        EXPECT_EQ(run.window.position().x, c.expected ? c.expected->first : 595) << c.normPos;
+        EXPECT_EQ(run.window.state, TPlacementWindowState::Maximized) << "the rest of the restore goes on";
+    }
 }
 
 TEST_F(PlacementTest, ShowCmdChoosesTheWindowState)
@@ -325,6 +365,30 @@ TEST_F(PlacementTest, DestroyWithoutASaveSaves)
     EXPECT_EQ(folder.Read("corvane.inf"), SavedAt600x200);
 }
 
+TEST_F(PlacementTest, ExitWithoutUnwindingWritesThePlacementLastReported)
+{
+    ProgramRun run(path());
+    run.show();
+    run.window.moveTo(600, 200);
+    run.window.OnPlacementChanged();
+    // The window system is gone: what the window would say now is not asked.
+    run.window.handle = false;
+    run.window.moveTo(10, 10);
+    run.store.SaveAtExit();
+    EXPECT_EQ(folder.Read("corvane.inf"), SavedAt600x200);
+
+    // After a close the saved placement is the one flushed.
+    folder.Write("corvane.inf", "");
+    ProgramRun closed(path());
+    closed.show();
+    closed.window.moveTo(600, 200);
+    closed.close();
+    closed.window.moveTo(10, 10);
+    closed.window.OnPlacementChanged();
+    closed.store.SaveAtExit();
+    EXPECT_EQ(folder.Read("corvane.inf"), SavedAt600x200);
+}
+
 TEST_F(PlacementTest, WindowThatNeverExistedSavesNothing)
 {
     folder.Write("corvane.inf", SavedAt600x200);
@@ -392,6 +456,25 @@ TEST_F(PlacementTest, StorageMatchesNamesInAnyCaseAndAddsNewKeysAtTheEndOfTheirS
     ini.WriteString("C", "w", "two\r\nlines");
     EXPECT_EQ(ini.Text(), lines({"[A]", "x=one", "z=3", "", "[B]", "y=2", "", "[C]", "w=two  lines", ""}));
     EXPECT_EQ(folder.Read("corvane.inf"), "[A]\r\nx=1\r\n[B]\r\ny=2\r\n") << "nothing is written before the end";
+}
+
+TEST_F(PlacementTest, AByteOrderMarkIsSkippedAndKept)
+{
+    folder.Write("corvane.inf", "\xef\xbb\xbf" + SavedAt600x200);
+    {
+        ProgramRun run(path());
+        run.show();
+        ASSERT_FALSE(run.window.applied.empty()) << "the first section is found";
+        EXPECT_EQ(run.window.position().x, 600);
+        run.close();
+    }
+    EXPECT_EQ(folder.Read("corvane.inf"), "\xef\xbb\xbf" + SavedAt600x200);
+
+    // Empty lines are not kept, so a mark after them is read as the file's and written as its first bytes.
+    TAppIniFileStorage storage(std::string {});
+    storage.SetText("\r\n\xef\xbb\xbf  [Form1]\r\nShowCmd=3\r\n");
+    EXPECT_EQ(storage.ReadString("Form1", "ShowCmd", ""), "3");
+    EXPECT_EQ(storage.Text(), "\xef\xbb\xbf  [Form1]\r\nShowCmd=3\r\n\r\n");
 }
 
 TEST_F(PlacementTest, StorageReadsIntegersAndBooleans)

@@ -6,6 +6,7 @@
 #include "platform/program_folder.h"
 #include "tests/support/temp_folder.h"
 
+#include <chrono>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -47,6 +48,27 @@ TEST(TextBufferTest, KeepsBytesAsTheyAreAndCutsLongLines)
     EXPECT_EQ(lines[0], std::string(TTextBuffer::MaxLineLength, 'x'));
     EXPECT_EQ(lines[1], "7");
     EXPECT_EQ(linesOf("1\r\n2\r\n3\r\n", 2), (Lines {"1", "2"}));
+}
+
+TEST(TextBufferTest, FileWithoutLineBreaksIsReadOnlyToTheLimit)
+{
+    TempFolder folder;
+    // 8 GB of nothing on disk: read to its end it would take the better part of a minute.
+    const std::string sparse = folder.File("sparse.cvr");
+    folder.Write("sparse.cvr", "");
+    ASSERT_EQ(::truncate(sparse.c_str(), off_t(8) << 30), 0);
+    TTextBuffer buffer;
+    const auto started = std::chrono::steady_clock::now();
+    buffer.LoadFromFile(sparse, 2);
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(1));
+    EXPECT_EQ(buffer.Count(), 1);
+    EXPECT_EQ(buffer.Line(0), std::string(TTextBuffer::MaxLineLength, '\0'));
+    EXPECT_EQ(buffer.Line(1), "");
+
+    // A long first line within the limit still gives its second line.
+    folder.Write("long.cvr", std::string(TTextBuffer::ReadLimit / 2, 'x') + "\r\n3\r\n");
+    buffer.LoadFromFile(folder.File("long.cvr"), 2);
+    EXPECT_EQ(buffer.Line(1), "3");
 }
 
 TEST(TextBufferTest, MissingLinesReadAsEmptyText)

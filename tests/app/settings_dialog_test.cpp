@@ -1,3 +1,4 @@
+#include "app/byte_text.h"
 #include "app/form1.h"
 #include "app/form_opz.h"
 #include "app/settings_file.h"
@@ -68,6 +69,37 @@ TEST_F(SettingsDialogTest, OkWritesTheFiveEntriesAndKeepsEveryOtherLine)
               "[Mine]\r\n"
               "other=1\r\n");
     EXPECT_EQ(Form1->Timer1->Interval(), 45000u) << "the running timer keeps its interval";
+}
+
+TEST_F(SettingsDialogTest, ValuesComeBackExactlyAsStoredAndAPasswordMakesTheFilePrivate)
+{
+    ::chmod(folder.File("corvane.ini").c_str(), 0644);
+    Form1->Opzioni1Click();
+    const QString password = QStringLiteral(" \"pw\" ");
+    const std::string host = "smtp.citt\xe0.example"; // a Latin-1 byte
+    Form_opz->LabeledEdit1->setText(TextFromBytes(host));
+    Form_opz->LabeledEdit3->setText(QStringLiteral("'me'"));
+    Form_opz->LabeledEdit4->setText(password);
+    Form_opz->Button1Click();
+    const std::string written = folder.Read("corvane.ini");
+    EXPECT_NE(written.find("host=" + host + "\r\n"), std::string::npos);
+    EXPECT_NE(written.find("pwd=\" \"pw\" \"\r\n"), std::string::npos);
+    struct stat st
+    {
+    };
+    ::stat(folder.File("corvane.ini").c_str(), &st);
+    EXPECT_EQ(st.st_mode & 07777, 0600u) << "others may not read a password";
+
+    // The next showing reads what was written, and OK writes it again unchanged.
+    Form_opz->LabeledEdit1->clear();
+    Form_opz->LabeledEdit4->clear();
+    Form_opz->hide();
+    Form1->Opzioni1Click();
+    EXPECT_EQ(BytesFromText(Form_opz->LabeledEdit1->text()), host);
+    EXPECT_EQ(Form_opz->LabeledEdit3->text(), QStringLiteral("'me'"));
+    EXPECT_EQ(Form_opz->LabeledEdit4->text(), password);
+    Form_opz->Button1Click();
+    EXPECT_EQ(folder.Read("corvane.ini"), written);
 }
 
 TEST_F(SettingsDialogTest, IntervalTypedOutOfRangeIsClampedWhenOkIsClicked)

@@ -51,6 +51,15 @@ TEST(PingToolTest, ErrorsGoToStandardErrorWithStatusTwo)
     EXPECT_EQ(run({"h", "-c", "zero"}).status, 2);
     EXPECT_EQ(run({"h", "-x"}).status, 2);
     EXPECT_EQ(run({"h", "-c", "0"}).status, 2);
+
+    // A value past the range is too large, not "no number".
+    for (const char* huge : {"99999999999", "99999999999999999999999", "+2147483648"}) {
+        const ToolRun large = run({"h", "-W", huge});
+        EXPECT_EQ(large.status, 2);
+        EXPECT_EQ(large.err, "corvane-ping: -W " + std::string(huge) + " is too large (at most 2147483647)\n");
+    }
+    EXPECT_EQ(run({"h", "-W", "-99999999999"}).err, "corvane-ping: -W needs a number of at least 0\n");
+    EXPECT_EQ(run({"h", "-W", "1x"}).err, "corvane-ping: -W needs a number of at least 0\n");
 }
 
 // Real sockets on loopback: needs root for the raw socket, or a group in net.ipv4.ping_group_range.
