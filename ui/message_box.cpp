@@ -14,16 +14,14 @@ bool s_recording = false;
 std::vector<MessageBox::Shown> s_recorded;
 QPointer<QWidget> s_owner;
 
-// A box's parent makes it a transient of that window, which the window manager keeps above it.
-QWidget* ownerFor(QWidget* parent)
+// A box is a transient of the dialog it belongs to, or of the box it comes from. The gadget's own boxes, and
+// boxes of no window, are transients of the program's window group instead: kept above the gadget too,
+// and minimised on their own.
+QWidget* parentFor(QWidget* parent)
 {
-    if (parent)
-        return parent;
-    if (QWidget* modal = QApplication::activeModalWidget())
-        return modal;
-    if (QWidget* active = QApplication::activeWindow(); active && active->windowType() != Qt::Popup)
-        return active;
-    return s_owner && s_owner->isVisible() ? s_owner.data() : nullptr;
+    if (!parent)
+        parent = QApplication::activeModalWidget();
+    return parent == s_owner ? nullptr : parent;
 }
 
 void show(MessageBox::Kind kind, QWidget* parent, const QString& text)
@@ -34,9 +32,10 @@ void show(MessageBox::Kind kind, QWidget* parent, const QString& text)
         return;
     }
     QMessageBox box(kind == MessageBox::Kind::Error ? QMessageBox::Critical : QMessageBox::Information, title, text,
-                    QMessageBox::Ok, ownerFor(parent));
+                    QMessageBox::Ok, parentFor(parent));
     box.setTextFormat(Qt::PlainText);
-    KeepRestored(&box);
+    if (!box.parentWidget())
+        KeepAboveTheProgram(&box, s_owner);
     box.exec();
 }
 

@@ -24,8 +24,7 @@ public:
     // An information icon and OK; the text is shown as it is.
     static void ShowInformation(QWidget* parent, const QString& text);
 
-    // The window a box without a parent is kept above (the gadget, which stays on top of normal windows),
-    // unless another of the program's windows is active.
+    // The gadget, which stays on top of normal windows: the boxes are kept above it.
     static void SetOwner(QWidget* owner);
 
     // While recording, boxes are noted instead of shown, so tests never block on a modal loop.

@@ -1,59 +1,58 @@
 #include "ui/tool_window.h"
 
-#include <QEvent>
+#include <QGuiApplication>
 #include <QLineEdit>
-#include <QPointer>
-#include <QTimer>
 #include <QWidget>
 #include <QWindow>
 
+#include <xcb/xcb.h>
+
 namespace {
 
-void restore(QWidget* window)
+// X11 has no window for a window group; transient for the root window means transient for the group
+// (the desktop window-manager conventions). Kept as a child of `anchor`, so it goes with the program's
+// windows, before the window system does.
+QWindow* groupOwner(QWidget* anchor)
 {
-    if (window->isMinimized())
-        window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
+    // Other platforms may answer for X11 without a connection of their own (offscreen does).
+    const auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    if (!x11 || !x11->connection() || QGuiApplication::platformName() != QLatin1String("xcb") || !anchor)
+        return nullptr;
+    const QString name = QStringLiteral("windowGroupOwner");
+    if (auto* existing = anchor->findChild<QWindow*>(name, Qt::FindDirectChildrenOnly))
+        return existing;
+    const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(x11->connection())).data;
+    if (!screen)
+        return nullptr;
+    QWindow* root = QWindow::fromWinId(screen->root);
+    root->setObjectName(name);
+    static_cast<QObject*>(root)->setParent(anchor);
+    return root;
 }
-
-class RestoreFilter final : public QObject
-{
-public:
-    using QObject::QObject;
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override
-    {
-        if (event->type() == QEvent::WindowStateChange) {
-            // Posted: the window manager finishes minimising before it is asked to undo it.
-            QPointer<QWidget> window = static_cast<QWidget*>(watched);
-            if (window->isMinimized())
-                QTimer::singleShot(0, window, [window] { restore(window); });
-        }
-        return false;
-    }
-};
 
 } // namespace
 
 void MakeToolWindow(QWidget* window)
 {
     window->setWindowFlags(Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
-    KeepRestored(window);
 }
 
-void KeepRestored(QWidget* window)
+void KeepAboveTheProgram(QWidget* window, QWidget* anchor)
 {
-    window->installEventFilter(new RestoreFilter(window));
+    QWindow* owner = groupOwner(anchor);
+    if (!owner && anchor)
+        owner = anchor->windowHandle();
+    if (!owner)
+        return;
+    window->winId();
+    window->windowHandle()->setTransientParent(owner);
 }
 
-void ShowToolWindow(QWidget* window, QWidget* owner, QWidget* firstField)
+void ShowToolWindow(QWidget* window, QWidget* anchor, QWidget* firstField)
 {
-    // The gadget stays on top of normal windows; a window manager keeps a window's transients above it.
-    if (owner && owner->windowHandle()) {
-        window->winId();
-        window->windowHandle()->setTransientParent(owner->windowHandle());
-    }
-    restore(window);
+    KeepAboveTheProgram(window, anchor);
+    if (window->isMinimized())
+        window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
     window->show();
     window->raise();
     window->activateWindow();
