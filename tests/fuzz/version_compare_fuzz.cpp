@@ -12,7 +12,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const size_t split = input.find('\n');
     const std::string_view a = input.substr(0, split);
     const std::string_view b = split == std::string_view::npos ? std::string_view() : input.substr(split + 1);
-    for (int format : {vfStandard, vfString, vfNumber, 3}) {
+    for (int format : {int(vfStandard), int(vfString), int(vfNumber), 3}) {
         if (PublishedVersionIsNewer(a, a, format))
             std::abort();
         if (format != vfStandard && PublishedVersionIsNewer(a, b, format) && PublishedVersionIsNewer(b, a, format))
