@@ -129,9 +129,11 @@ Tform_checkupdate_interno::Tform_checkupdate_interno()
     WebUpdate.OnUpdateAvailable = [this](TWebUpdate& s, const std::string& a, const std::string& n, bool& can) {
         WebUpdateUpdateAvailable(s, a, n, can);
     };
-    WebUpdate.OnBeforeShowInfo = [this](TWebUpdate& s, bool& show, bool& check) { WebUpdateBeforeShowInfo(s, show, check); };
+    WebUpdate.OnBeforeShowInfo
+        = [this](TWebUpdate& s, bool& show, bool& check) { WebUpdateBeforeShowInfo(s, show, check); };
     WebUpdate.OnGetClientFileName = [this](TWebUpdate& s, std::string& f) { WebUpdateGetClientFileName(s, f); };
-    WebUpdate.OnClientFileExists = [this](TWebUpdate& s, std::string& f, bool& o) { WebUpdateClientFileExists(s, f, o); };
+    WebUpdate.OnClientFileExists
+        = [this](TWebUpdate& s, std::string& f, bool& o) { WebUpdateClientFileExists(s, f, o); };
     WebUpdate.OnBeforeDownload = [this](TWebUpdate& s, const std::string& f) { WebUpdateBeforeDownload(s, f); };
     WebUpdate.OnAfterDownload = [this](TWebUpdate& s, const std::string& f) { WebUpdateAfterDownload(s, f); };
 
@@ -238,8 +240,8 @@ void Tform_checkupdate_interno::WebUpdateNoUpdateFound(TWebUpdate&)
     traypopup->ShowPopUp();
 }
 
-void Tform_checkupdate_interno::WebUpdateUpdateAvailable(TWebUpdate&, const std::string&,
-                                                        const std::string& NewVersion, bool& CanUpdate)
+void Tform_checkupdate_interno::WebUpdateUpdateAvailable(TWebUpdate&, const std::string&, const std::string& NewVersion,
+                                                         bool& CanUpdate)
 {
     lbl_WebVersion->setText(text(NewVersion));
     CanUpdate = UpdateRequested;

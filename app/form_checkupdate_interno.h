@@ -37,8 +37,8 @@ public:
     void WebUpdateDownloadError(TWebUpdate& Sender);
     void WebUpdateAfterGetInfo(TWebUpdate& Sender);
     void WebUpdateNoUpdateFound(TWebUpdate& Sender);
-    void WebUpdateUpdateAvailable(TWebUpdate& Sender, const std::string& ActualVersion,
-                                  const std::string& NewVersion, bool& CanUpdate);
+    void WebUpdateUpdateAvailable(TWebUpdate& Sender, const std::string& ActualVersion, const std::string& NewVersion,
+                                  bool& CanUpdate);
     void WebUpdateBeforeShowInfo(TWebUpdate& Sender, bool& ShowInfo, bool& CheckForUpdate);
     void WebUpdateGetClientFileName(TWebUpdate& Sender, std::string& FileName);
     void WebUpdateClientFileExists(TWebUpdate& Sender, std::string& FileName, bool& Overwrite);

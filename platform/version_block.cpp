@@ -22,11 +22,16 @@ asm(".pushsection .note.corvane.version,\"a\",@note\n"
     ".asciz \"Corvane\"\n"
     ".balign 4\n"
     ".long 0xFEEF04BD\n"
-    ".long (" CORVANE_STR(CORVANE_VERSION_MAJOR) " << 16) | " CORVANE_STR(CORVANE_VERSION_MINOR) "\n"
-    ".long (" CORVANE_STR(CORVANE_VERSION_PATCH) " << 16) | " CORVANE_STR(CORVANE_VERSION_TWEAK) "\n"
-    ".long (" CORVANE_STR(CORVANE_VERSION_MAJOR) " << 16) | " CORVANE_STR(CORVANE_VERSION_MINOR) "\n"
-    ".long (" CORVANE_STR(CORVANE_VERSION_PATCH) " << 16) | " CORVANE_STR(CORVANE_VERSION_TWEAK) "\n"
-    ".popsection\n");
+    ".long (" CORVANE_STR(CORVANE_VERSION_MAJOR) " << 16) | " CORVANE_STR(
+        CORVANE_VERSION_MINOR) "\n"
+                               ".long (" CORVANE_STR(CORVANE_VERSION_PATCH) " << 16) | " CORVANE_STR(
+                                   CORVANE_VERSION_TWEAK) "\n"
+                                                          ".long (" CORVANE_STR(CORVANE_VERSION_MAJOR) " << 16) "
+                                                                                                       "| " CORVANE_STR(
+                                                                                                           CORVANE_VERSION_MINOR) "\n"
+                                                                                                                                  ".long (" CORVANE_STR(CORVANE_VERSION_PATCH) " << 16) | " CORVANE_STR(
+                                                                                                                                      CORVANE_VERSION_TWEAK) "\n"
+                                                                                                                                                             ".popsection\n");
 
 namespace {
 
@@ -76,7 +81,8 @@ std::optional<TFixedFileVersion> findInSections(std::ifstream& file, uint64_t fi
         file.seekg(static_cast<std::streamoff>(header.e_shoff + uint64_t(i) * sizeof(Section)));
         if (!file.read(reinterpret_cast<char*>(&section), sizeof section))
             return std::nullopt;
-        if (section.sh_type != SHT_NOTE || section.sh_offset > fileSize || section.sh_size > fileSize - section.sh_offset)
+        if (section.sh_type != SHT_NOTE || section.sh_offset > fileSize
+            || section.sh_size > fileSize - section.sh_offset)
             continue;
         std::vector<unsigned char> notes(section.sh_size);
         file.seekg(static_cast<std::streamoff>(section.sh_offset));

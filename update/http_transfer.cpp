@@ -1,10 +1,9 @@
 #include "update/http_transfer.h"
 
-#include <curl/curl.h>
-
 #include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <curl/curl.h>
 #include <mutex>
 
 namespace {

@@ -46,10 +46,14 @@ TUpdateInfo ParseInfoPage(const std::vector<std::string>& lines, const TTagInfo&
 {
     TUpdateInfo info;
     const std::pair<const std::string*, std::string*> fields[] = {
-        {&tags.ProductName, &info.ProductName}, {&tags.ClientFileName, &info.ClientFileName},
-        {&tags.Version, &info.Version},         {&tags.Author, &info.Author},
-        {&tags.Email, &info.Email},             {&tags.Download, &info.Download},
-        {&tags.Redirection, &info.Redirection}, {&tags.RunParameters, &info.RunParameters},
+        {&tags.ProductName, &info.ProductName},
+        {&tags.ClientFileName, &info.ClientFileName},
+        {&tags.Version, &info.Version},
+        {&tags.Author, &info.Author},
+        {&tags.Email, &info.Email},
+        {&tags.Download, &info.Download},
+        {&tags.Redirection, &info.Redirection},
+        {&tags.RunParameters, &info.RunParameters},
     };
     for (const std::string& line : lines) {
         const size_t keyword = line.find("META NAME");

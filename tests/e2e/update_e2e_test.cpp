@@ -62,9 +62,9 @@ protected:
     std::string start(const std::string& host, long* elapsedMs = nullptr)
     {
         const auto begin = Clock::now();
-        session->StartProgram(folder.File("corvane"), folder.Path(),
-                              {{"CORVANE_UPDATE_HOST", host},
-                               {"PATH", folder.File("bin") + ":" + std::string(std::getenv("PATH"))}});
+        session->StartProgram(
+            folder.File("corvane"), folder.Path(),
+            {{"CORVANE_UPDATE_HOST", host}, {"PATH", folder.File("bin") + ":" + std::string(std::getenv("PATH"))}});
         const auto window = session->WaitForWindow("Form1", 30000);
         if (elapsedMs)
             *elapsedMs = static_cast<long>(
@@ -112,13 +112,14 @@ TEST_F(UpdateE2ETest, NothingNewShowsItsNoticeAtTheCornerAndAClickOpensTheProduc
     EXPECT_EQ(shown[0].second, NoNews);
     EXPECT_EQ(geometry(shown[0].first), QRect(ScreenWidth - 16 - 200, ScreenHeight - 2 - 121, 200, 121));
     ASSERT_EQ(server.Requests().size(), 1u);
-    EXPECT_EQ(server.Requests()[0], "GET /downloads/vanta/updates/corvane.html HTTP/1.0\r\n"
-                                    "Host: 127.0.0.1\r\n"
-                                    "User-Agent: TWebUpdate\r\n"
-                                    "Accept: */*\r\n"
-                                    "Pragma: no-cache\r\n"
-                                    "Cache-Control: no-cache\r\n"
-                                    "\r\n");
+    EXPECT_EQ(server.Requests()[0],
+              "GET /downloads/vanta/updates/corvane.html HTTP/1.0\r\n"
+              "Host: 127.0.0.1\r\n"
+              "User-Agent: TWebUpdate\r\n"
+              "Accept: */*\r\n"
+              "Pragma: no-cache\r\n"
+              "Cache-Control: no-cache\r\n"
+              "\r\n");
 
     const QPoint centre = geometry(shown[0].first).center();
     session->Tool({"xdotool", "mousemove", std::to_string(centre.x()), std::to_string(centre.y()), "click", "1"});

@@ -36,8 +36,7 @@ TEST(InfoPageTest, ReadsTagsByTheirExactKeywordsAndQuotes)
     EXPECT_EQ(parse({"<META NAME=\"" + v255 + "\" CONTENT=\"x\">"}).Version, "");
     // Only the first META NAME and the first CONTENT= of a line count; a later line with the same name wins.
     EXPECT_EQ(parse({R"(<META NAME="wuEmail" CONTENT="a@b"><META NAME="wuVersion" CONTENT="2">)"}).Version, "");
-    EXPECT_EQ(parse({R"(<META NAME="wuVersion" CONTENT="1">)", R"(<META NAME="wuVersion" CONTENT="2">)"}).Version,
-              "2");
+    EXPECT_EQ(parse({R"(<META NAME="wuVersion" CONTENT="1">)", R"(<META NAME="wuVersion" CONTENT="2">)"}).Version, "2");
     // A line without CONTENT= gives an empty value; a keyword at the very end of a line reads nothing.
     EXPECT_EQ(parse({R"(<META NAME="wuVersion">)"}).Version, "");
     EXPECT_EQ(parse({"META NAME"}).Version, "");
@@ -73,7 +72,8 @@ TEST(InfoPageTest, ClientFileNamesStayInTheirFolder)
     EXPECT_EQ(SafeClientFileName("../../.bashrc"), ".bashrc");
     EXPECT_EQ(SafeClientFileName("/etc/passwd"), "passwd");
     EXPECT_EQ(SafeClientFileName("C:\\Windows\\evil.exe"), "evil.exe");
-    for (const std::string& bad : {std::string(), std::string(".."), std::string("."), std::string("dir/"), std::string("a\0b", 3)})
+    for (const std::string& bad :
+         {std::string(), std::string(".."), std::string("."), std::string("dir/"), std::string("a\0b", 3)})
         EXPECT_EQ(SafeClientFileName(bad), "") << bad;
 }
 

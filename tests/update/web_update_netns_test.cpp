@@ -11,9 +11,9 @@
 #include "update/web_update.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QPushButton>
-#include <QElapsedTimer>
 #include <QTimer>
 
 #include <cstdlib>
@@ -108,13 +108,14 @@ TEST_F(WebUpdateTest, TheRequestIsOnePlainGetAskingTheServerItself)
     ASSERT_TRUE(fetch("/with space#hash"));
     const auto requests = server->Requests();
     ASSERT_EQ(requests.size(), 3u);
-    EXPECT_EQ(requests[0], "GET /downloads/vanta/updates/corvane.html HTTP/1.0\r\n"
-                           "Host: 127.0.0.1\r\n"
-                           "User-Agent: TWebUpdate\r\n"
-                           "Accept: */*\r\n"
-                           "Pragma: no-cache\r\n"
-                           "Cache-Control: no-cache\r\n"
-                           "\r\n");
+    EXPECT_EQ(requests[0],
+              "GET /downloads/vanta/updates/corvane.html HTTP/1.0\r\n"
+              "Host: 127.0.0.1\r\n"
+              "User-Agent: TWebUpdate\r\n"
+              "Accept: */*\r\n"
+              "Pragma: no-cache\r\n"
+              "Cache-Control: no-cache\r\n"
+              "\r\n");
     EXPECT_EQ(requests[1].substr(0, requests[1].find("\r\n")), "GET /a/../b?x=1&y=%41 HTTP/1.0");
     EXPECT_EQ(requests[2].substr(0, requests[2].find("\r\n")), "GET /with%20space%23hash HTTP/1.0");
 }
@@ -298,9 +299,9 @@ TEST_F(WebUpdateTest, ChecksFireTheirEventsInOrder)
     recorder.canUpdate = true;
     ::setenv("TMPDIR", folder.Path().c_str(), 1);
     EXPECT_TRUE(update.CheckAndUpdate());
-    EXPECT_EQ(recorder.events, (Events {"BeforeGetInfo", "Download", "AfterGetInfo",
-                                        "UpdateAvailable 0.6.34.60 0.6.35.0", "BeforeShowInfo", "BeforeDownload",
-                                        "Download", "AfterDownload"}));
+    EXPECT_EQ(recorder.events,
+              (Events {"BeforeGetInfo", "Download", "AfterGetInfo", "UpdateAvailable 0.6.34.60 0.6.35.0",
+                       "BeforeShowInfo", "BeforeDownload", "Download", "AfterDownload"}));
     EXPECT_EQ(update.LocalFileName(), folder.File("corvane-setup.run"));
     EXPECT_EQ(folder.Read("corvane-setup.run"), file);
 
@@ -325,8 +326,9 @@ TEST_F(WebUpdateTest, ChecksFireTheirEventsInOrder)
 TEST_F(WebUpdateTest, RedirectionsAreFollowedToTheLastPageButNotForever)
 {
     using Events = std::vector<std::string>;
-    server->Set(PagePath, ScriptedHttpServer::Page(ScriptedHttpServer::InfoPage(
-                              {{"wuProduct", "Old"}, {"wuVersion", "9"}, {"wuRedirection", "127.0.0.1/second"}})));
+    server->Set(PagePath,
+                ScriptedHttpServer::Page(ScriptedHttpServer::InfoPage(
+                    {{"wuProduct", "Old"}, {"wuVersion", "9"}, {"wuRedirection", "127.0.0.1/second"}})));
     server->Set("/second", ScriptedHttpServer::Page(infoPage("0.6.34.60")));
     EXPECT_FALSE(update.CheckAndUpdate());
     EXPECT_EQ(recorder.events, (Events {"BeforeGetInfo", "Download", "AfterGetInfo", "NoUpdateFound"}))
@@ -347,8 +349,8 @@ TEST_F(WebUpdateTest, RedirectionsAreFollowedToTheLastPageButNotForever)
     // A chain that goes on is cut after the last redirection allowed.
     for (int i = 0; i < 20; ++i)
         server->Set("/chain" + std::to_string(i),
-                    ScriptedHttpServer::Page(ScriptedHttpServer::InfoPage(
-                        {{"wuRedirection", "127.0.0.1/chain" + std::to_string(i + 1)}})));
+                    ScriptedHttpServer::Page(
+                        ScriptedHttpServer::InfoPage({{"wuRedirection", "127.0.0.1/chain" + std::to_string(i + 1)}})));
     update.ProductInfo.SetURL("http://127.0.0.1/chain0");
     recorder.events.clear();
     EXPECT_FALSE(update.CheckAndUpdate());
@@ -367,11 +369,11 @@ TEST_F(WebUpdateTest, ANestedCheckDoesNothingAndPageFileNamesStayInTheFolder)
     EXPECT_EQ(server->Requests().size(), 1u);
     recorder.onDownload = nullptr;
 
-    server->Set(PagePath, ScriptedHttpServer::Page(ScriptedHttpServer::InfoPage(
-                              {{"wuProduct", "Corvane"},
-                               {"wuVersion", "1.0"},
-                               {"wuClientSideName", "../../escaped.run"},
-                               {"wuDownload", "127.0.0.1/files/f"}})));
+    server->Set(PagePath,
+                ScriptedHttpServer::Page(ScriptedHttpServer::InfoPage({{"wuProduct", "Corvane"},
+                                                                       {"wuVersion", "1.0"},
+                                                                       {"wuClientSideName", "../../escaped.run"},
+                                                                       {"wuDownload", "127.0.0.1/files/f"}})));
     server->Set("/files/f", ScriptedHttpServer::Page("new"));
     recorder.canUpdate = true;
     update.ProductInfo.Version = "0.1";
@@ -381,8 +383,9 @@ TEST_F(WebUpdateTest, ANestedCheckDoesNothingAndPageFileNamesStayInTheFolder)
     EXPECT_EQ(folder.Read("tmp/escaped.run"), "new");
     EXPECT_FALSE(folder.Exists("escaped.run"));
 
-    server->Set(PagePath, ScriptedHttpServer::Page(ScriptedHttpServer::InfoPage(
-                              {{"wuProduct", "Corvane"}, {"wuVersion", "1.0"}, {"wuDownload", "127.0.0.1/files/f"}})));
+    server->Set(PagePath,
+                ScriptedHttpServer::Page(ScriptedHttpServer::InfoPage(
+                    {{"wuProduct", "Corvane"}, {"wuVersion", "1.0"}, {"wuDownload", "127.0.0.1/files/f"}})));
     recorder.events.clear();
     EXPECT_FALSE(update.CheckAndUpdate());
     ::unsetenv("TMPDIR");
@@ -441,8 +444,9 @@ TEST_F(UpdateFormTest, ChecksEndInTheRightNoticeStackedAboveTheLastOne)
 {
     server->Set(PagePath, ScriptedHttpServer::Page(infoPage("0.6.34.60")));
     form->FormCreate();
-    ASSERT_EQ(notices(), std::vector<QString> {QStringLiteral(
-                             "Controllo aggiornamenti, al momento non ci sono novit\u00e0.\nMaggiori info sul sito")});
+    ASSERT_EQ(notices(),
+              std::vector<QString> {QStringLiteral(
+                  "Controllo aggiornamenti, al momento non ci sono novit\u00e0.\nMaggiori info sul sito")});
     EXPECT_EQ(form->lbl_YourVersion->text(), QStringLiteral("0.6.34.60"));
     EXPECT_EQ(form->lbl_ProductName->text(), QStringLiteral("Corvane"));
 
@@ -451,7 +455,8 @@ TEST_F(UpdateFormTest, ChecksEndInTheRightNoticeStackedAboveTheLastOne)
     form->btn_UpdateClick();
     const auto texts = notices();
     ASSERT_EQ(texts.size(), 2u);
-    EXPECT_EQ(texts[1], QStringLiteral("E' uscita una nuova versione di \nCorvane\nClicca qui per visitare la pagina web"));
+    EXPECT_EQ(texts[1],
+              QStringLiteral("E' uscita una nuova versione di \nCorvane\nClicca qui per visitare la pagina web"));
     const auto windows = form->traypopup->Windows();
     EXPECT_EQ(windows[0]->CreationOffset, 0);
     EXPECT_EQ(windows[1]->CreationOffset, 123);
