@@ -31,13 +31,12 @@ using Reply = ScriptedHttpServer::Reply;
 const std::string PagePath = "/downloads/vanta/updates/corvane.html";
 const std::string PageUrl = "http://127.0.0.1" + PagePath;
 
-std::string infoPage(const std::string& version, const std::string& extra = std::string())
+std::string infoPage(const std::string& version)
 {
     return ScriptedHttpServer::InfoPage({{"wuProduct", "Corvane"},
                                          {"wuVersion", version},
                                          {"wuClientSideName", "corvane-setup.run"},
-                                         {"wuDownload", "127.0.0.1/files/corvane-setup.run"}})
-        + extra;
+                                         {"wuDownload", "127.0.0.1/files/corvane-setup.run"}});
 }
 
 // A component whose every event is written down in order.
