@@ -39,6 +39,18 @@ std::string infoPage(const std::string& version)
                                          {"wuDownload", "127.0.0.1/files/corvane-setup.run"}});
 }
 
+class ShellRecorder final : public IShellOpener
+{
+public:
+    void Open(const std::string& target) override { opened.push_back(target); }
+    bool Launch(const std::string& file, const std::string& parameters) override
+    {
+        opened.push_back(file + " " + parameters);
+        return false;
+    }
+    std::vector<std::string> opened;
+};
+
 // A component whose every event is written down in order.
 struct Recorder
 {
@@ -392,13 +404,30 @@ TEST_F(WebUpdateTest, ANestedCheckDoesNothingAndPageFileNamesStayInTheFolder)
     EXPECT_EQ(server->Paths().back(), PagePath);
 }
 
-// The program's own update form, pointed at the scripted server.
-class ShellRecorder final : public IShellOpener
+TEST_F(WebUpdateTest, TheHandOffStartsTheFileWithItsParametersAndTellsWhenItCannot)
 {
-public:
-    void Open(const std::string& target) override { opened.push_back(target); }
-    std::vector<std::string> opened;
-};
+    server->Set(PagePath,
+                ScriptedHttpServer::Page(ScriptedHttpServer::InfoPage({{"wuProduct", "Corvane"},
+                                                                       {"wuVersion", "1.0"},
+                                                                       {"wuClientSideName", "setup.run"},
+                                                                       {"wuRunParameters", "--quiet"},
+                                                                       {"wuDownload", "127.0.0.1/f"}})));
+    server->Set("/f", ScriptedHttpServer::Page("new"));
+    auto shell = std::make_shared<ShellRecorder>();
+    SetShellOpenerForTesting(shell);
+    bool cannot = false;
+    update.OnCannotExecute = [&](TWebUpdate&) { cannot = true; };
+    update.Options = uoRunUpdate;
+    recorder.canUpdate = true;
+    ::setenv("TMPDIR", folder.Path().c_str(), 1);
+    EXPECT_TRUE(update.CheckAndUpdate());
+    ::unsetenv("TMPDIR");
+    SetShellOpenerForTesting(nullptr);
+    EXPECT_EQ(shell->opened, std::vector<std::string> {folder.File("setup.run") + " --quiet"});
+    EXPECT_TRUE(cannot);
+}
+
+// The program's own update form, pointed at the scripted server.
 
 class UpdateFormTest : public WebUpdateTest
 {
