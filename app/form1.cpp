@@ -1,5 +1,6 @@
 #include "app/form1.h"
 
+#include "app/chrome_look.h"
 #include "app/form_checkupdate_interno.h"
 #include "app/form_edit.h"
 #include "app/form_opz.h"
@@ -17,6 +18,7 @@
 #include "ui/keyed_picture.h"
 #include "ui/message_box.h"
 #include "ui/spin_edit.h"
+#include "ui/tray_icon.h"
 
 #include <QAction>
 #include <QApplication>
@@ -28,7 +30,6 @@
 #include <QPainter>
 #include <QScreen>
 #include <QStyle>
-#include <QSystemTrayIcon>
 #include <QTimer>
 #include <QWindow>
 
@@ -133,10 +134,14 @@ TForm1::TForm1()
     buildMenus();
     listaproc->SetPopupMenu(BarPopupMenu2);
 
-    TrayIcon1 = new QSystemTrayIcon(ImageStatus.Icon(5), this);
-    TrayIcon1->setToolTip(QStringLiteral("Corvane"));
-    TrayIcon1->setContextMenu(BarPopupMenu1);
-    TrayIcon1->show();
+    TrayIcon1 = new TTrayIcon(this);
+    TrayIcon1->SetIcons(&ImageStatus, 5);
+    TrayIcon1->SetHint(QStringLiteral("Corvane"));
+    TrayIcon1->SetPopupMenu(BarPopupMenu1);
+    TrayIcon1->SetActive(true);
+
+    SetUpAboutBox(about, QString::fromStdString(ProductPageUrl()));
+    about.OnCustomClick = [this] { aboutCustomClick(); };
 
     renderArtwork();
 }
@@ -147,7 +152,7 @@ void TForm1::buildMenus()
 {
     // Commands run once the menu has closed and control is back in the event loop,
     // so what they raise reaches the error box and the menu is never left half-open.
-    auto command = [this](TBarPopupMenu* menu, const QString& caption, const char* name, void (TForm1::*handler)()) {
+    auto command = [this](QMenu* menu, const QString& caption, const char* name, void (TForm1::*handler)()) {
         QAction* action = menu->addAction(caption);
         action->setObjectName(QLatin1String(name));
         if (handler)
@@ -157,7 +162,9 @@ void TForm1::buildMenus()
 
     BarPopupMenu1 = new TBarPopupMenu(this);
     BarPopupMenu1->setObjectName(QStringLiteral("BarPopupMenu1"));
-    auto* risorse = new TBarPopupMenu(QStringLiteral("Risorse"), BarPopupMenu1);
+    SetUpProgramBanner(*BarPopupMenu1);
+    // A submenu is a level of its menu, drawn by it without the banner.
+    auto* risorse = new QMenu(QStringLiteral("Risorse"), BarPopupMenu1);
     Risorse1 = BarPopupMenu1->addMenu(risorse);
     Risorse1->setObjectName(QStringLiteral("Risorse1"));
     // These carry the same commands as the list's menu: a user expects "Aggiungi" to add.
@@ -185,6 +192,7 @@ void TForm1::buildMenus()
 
     BarPopupMenu2 = new TBarPopupMenu(this);
     BarPopupMenu2->setObjectName(QStringLiteral("BarPopupMenu2"));
+    SetUpProgramBanner(*BarPopupMenu2);
     Aggiungirisorsa1 = command(BarPopupMenu2, QStringLiteral("&Aggiungi risorsa"), "Aggiungirisorsa1",
                                &TForm1::Aggiungirisorsa1Click);
     Modificarisorsa1 = command(BarPopupMenu2, QStringLiteral("&Modifica risorsa"), "Modificarisorsa1",
@@ -384,7 +392,7 @@ void TForm1::ff1Click()
 
 void TForm1::About1Click()
 {
-    MessageBox::ShowInformation(this, QStringLiteral("Corvane 1.0.0.0 RC\nNet Device Monitor"));
+    about.Execute(this);
 }
 
 void TForm1::aboutCustomClick()

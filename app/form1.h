@@ -5,6 +5,7 @@
 #include "app/form_storage.h"
 #include "app/timer.h"
 #include "app/wave_player.h"
+#include "ui/about_dlg.h"
 #include "ui/bar_popup_menu.h"
 #include "ui/image_list.h"
 
@@ -18,10 +19,10 @@
 
 class QAction;
 class QLabel;
-class QSystemTrayIcon;
 class TfrmPing;
 class TImage;
 class TImageListBox;
+class TTrayIcon;
 
 class TForm1 final : public QWidget
 {
@@ -65,7 +66,8 @@ public:
     TImageList ImageStatus;
     TWavePlayer waveplayer;
     TTimer* Timer1;
-    QSystemTrayIcon* TrayIcon1;
+    TTrayIcon* TrayIcon1;
+    TAboutDlg about;
 
     // The storage is declared first, so the placement's last save lands before the storage flushes.
     TAppIniFileStorage AppIniFileStorage1;

@@ -5,12 +5,18 @@
 #include "tests/app/app_fixture.h"
 #include "ui/image.h"
 #include "ui/image_list_box.h"
+#include "ui/tray_icon.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCoreApplication>
+#include <QDialog>
 #include <QLabel>
 #include <QMenu>
+#include <QPushButton>
 #include <QScrollBar>
+#include <QTest>
+#include <QTimer>
 
 namespace {
 
@@ -73,6 +79,50 @@ TEST_F(MainWindowTest, MenusCarryEveryCommandInOrder)
               (QStringList {QStringLiteral("&Aggiungi risorsa"), QStringLiteral("&Modifica risorsa"),
                             QStringLiteral("-"), QStringLiteral("&Elimina risorsa")}));
     EXPECT_EQ(Form1->listaproc->PopupMenu(), Form1->BarPopupMenu2);
+}
+
+TEST_F(MainWindowTest, OpeningTheMenusGivesEveryItemAUniqueMnemonicUnderTheBanner)
+{
+    QStringList before = captions(Form1->BarPopupMenu1);
+    Form1->BarPopupMenu1->popup(QPoint(100, 100));
+    QCoreApplication::processEvents();
+    before[0] = QStringLiteral("Ri&sorse");
+    EXPECT_EQ(captions(Form1->BarPopupMenu1), before) << "only the item without one changes";
+    EXPECT_EQ(Form1->BarPopupMenu1->BannerHeight(), Form1->BarPopupMenu1->height() - 6);
+    QMenu* risorse = Form1->Risorse1->menu();
+    risorse->popup(QPoint(300, 100));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(Form1->Processi1->text(), QStringLiteral("&Visualizza/Nascondi"));
+    risorse->close();
+    Form1->BarPopupMenu1->close();
+
+    Form1->BarPopupMenu2->popup(QPoint(100, 100));
+    QCoreApplication::processEvents();
+    EXPECT_GT(Form1->BarPopupMenu2->BannerHeight(), 0) << "the list's menu carries the banner too";
+    Form1->BarPopupMenu2->close();
+    EXPECT_EQ(Form1->TrayIcon1->PopupMenu(), Form1->BarPopupMenu1) << "the tray icon opens the main menu";
+}
+
+TEST_F(MainWindowTest, AboutCommandOpensTheBoxWhoseSiteButtonOpensTheProductPage)
+{
+    auto opener = std::make_shared<RecordingOpener>();
+    SetShellOpenerForTesting(opener);
+    QString title;
+    QTimer::singleShot(400, [&] {
+        auto* box = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        ASSERT_TRUE(box);
+        title = box->windowTitle();
+        auto* visit = box->findChild<QPushButton*>(QStringLiteral("CustomButton"));
+        QTest::mouseClick(visit, Qt::LeftButton);
+        QTest::mouseClick(visit, Qt::LeftButton);
+        EXPECT_TRUE(box->isVisible()) << "the box stays open";
+        QTest::keyClick(box, Qt::Key_Escape);
+    });
+    Form1->About1Click();
+    SetShellOpenerForTesting(nullptr);
+    EXPECT_EQ(title, QStringLiteral("Info su Corvane"));
+    EXPECT_EQ(opener->opened, (std::vector<std::string> {ProductPageUrl(), ProductPageUrl()}));
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
 }
 
 TEST_F(MainWindowTest, MenuCommandsRunOnceControlIsBackInTheEventLoop)

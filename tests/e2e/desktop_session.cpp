@@ -12,6 +12,7 @@
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
+#include <xcb/xcb.h>
 
 extern char** environ;
 
@@ -208,17 +209,49 @@ bool DesktopSession::StartTray()
                    {{"DISPLAY", m_display}}, -1);
     if (m_tray <= 0)
         return false;
-    return waitUntil(
-        [this] {
-            const auto result = Tool({"xdotool", "search", "--classname", "trayer"}, 2000);
-            return result.status == 0 && !result.output.empty();
-        },
-        10000);
+    // Icons dock only once the selection is taken; its window shows before that.
+    return waitUntil([this] { return TrayWindow() && TrayOwned(); }, 10000);
 }
 
 void DesktopSession::StopTray()
 {
     stop(m_tray);
+    waitUntil([this] { return !TrayOwned(); }, 5000);
+}
+
+bool DesktopSession::TrayOwned() const
+{
+    if (!Started())
+        return false;
+    xcb_connection_t* connection = xcb_connect(m_display.c_str(), nullptr);
+    bool owned = false;
+    if (!xcb_connection_has_error(connection)) {
+        const char name[] = "_NET_SYSTEM_TRAY_S0";
+        xcb_intern_atom_reply_t* atom
+            = xcb_intern_atom_reply(connection, xcb_intern_atom(connection, 0, sizeof name - 1, name), nullptr);
+        if (atom) {
+            xcb_get_selection_owner_reply_t* owner
+                = xcb_get_selection_owner_reply(connection, xcb_get_selection_owner(connection, atom->atom), nullptr);
+            owned = owner && owner->owner != XCB_NONE;
+            std::free(owner);
+            std::free(atom);
+        }
+    }
+    xcb_disconnect(connection);
+    return owned;
+}
+
+std::optional<std::string> DesktopSession::TrayWindow() const
+{
+    if (m_tray <= 0)
+        return std::nullopt;
+    // Its panel, the window that holds the icons; trayer's group leader is never shown.
+    const auto result = Tool({"xdotool", "search", "--onlyvisible", "--class", "trayer"}, 2000);
+    std::istringstream lines(result.output);
+    std::string window;
+    if (result.status != 0 || !(lines >> window))
+        return std::nullopt;
+    return window;
 }
 
 CommandResult DesktopSession::Tool(const std::vector<std::string>& argv, int timeoutMs) const

@@ -42,7 +42,12 @@ public:
     bool StartWindowManager();
     // Starts trayer, an XEmbed notification area, and waits until it owns the tray selection.
     bool StartTray();
+    // Stops it and waits until the selection has no owner.
     void StopTray();
+    // Whether some client owns the notification area's selection of screen 0.
+    bool TrayOwned() const;
+    // The notification area's window, while trayer runs.
+    std::optional<std::string> TrayWindow() const;
 
     // Starts `executable` on this display with `folder` as its working folder and `env` added.
     void StartProgram(const std::string& executable, const std::string& folder,

@@ -1,0 +1,17 @@
+// The looks and texts the program gives its banner menus and its about box.
+#pragma once
+
+#include <QString>
+
+class TAboutDlg;
+class TCustomBarPopupMenu;
+
+// A navy-to-tan banner on the right with the emblem and the product name reading upward.
+void SetUpProgramBanner(TCustomBarPopupMenu& menu);
+
+// The about box's texts; `productPage` is the page the maker's site and address are taken from.
+void SetUpAboutBox(TAboutDlg& about, const QString& productPage);
+
+// The version line of the about box: the release name, kept apart from the file version the update check
+// compares.
+QString AboutVersionText();

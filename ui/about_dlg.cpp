@@ -1,0 +1,237 @@
+#include "ui/about_dlg.h"
+
+#include "platform/shell_open.h"
+#include "ui/form_style.h"
+
+#include <QApplication>
+#include <QCursor>
+#include <QDialog>
+#include <QEventLoop>
+#include <QFrame>
+#include <QIcon>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPushButton>
+#include <QScreen>
+#include <QStyle>
+#include <QVariantAnimation>
+
+#include <algorithm>
+
+namespace {
+
+// The dialog's client width: 410 pixels of window less its frame.
+constexpr int ClientWidth = 404;
+constexpr int ColumnLeft = 60;
+constexpr int AnimationMs = 180;
+
+// Text pressed into the dialog: a highlight one pixel down and right, the shadow colour on top.
+class TEngravedLabel final : public QWidget
+{
+public:
+    TEngravedLabel(const QString& text, QWidget* parent)
+        : QWidget(parent)
+        , m_text(text)
+    {
+        setAccessibleName(text);
+    }
+    QString text() const { return m_text; }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter painter(this);
+        painter.setFont(font());
+        const QRect box = rect().adjusted(0, 0, -1, -1);
+        painter.setPen(palette().color(QPalette::Light));
+        painter.drawText(box.translated(1, 1), Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, m_text);
+        painter.setPen(palette().color(QPalette::Dark));
+        painter.drawText(box, Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, m_text);
+    }
+
+private:
+    QString m_text;
+};
+
+// A blue, underlined line that hands its address to the desktop when clicked.
+class TLinkLabel final : public QLabel
+{
+public:
+    TLinkLabel(const QString& text, std::string target, QWidget* parent)
+        : QLabel(text, parent)
+        , m_target(std::move(target))
+    {
+        QFont underlined = font();
+        underlined.setUnderline(true);
+        setFont(underlined);
+        QPalette blue = palette();
+        blue.setColor(QPalette::WindowText, QColor(0, 0, 255));
+        setPalette(blue);
+        setCursor(Qt::PointingHandCursor);
+    }
+
+protected:
+    void mouseReleaseEvent(QMouseEvent* event) override
+    {
+        if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()))
+            ShellOpener().Open(m_target);
+        QLabel::mouseReleaseEvent(event);
+    }
+
+private:
+    std::string m_target;
+};
+
+// A frame two pixels wide on the desktop, drawn above everything and passing the mouse through.
+class TOutline final : public QWidget
+{
+public:
+    TOutline()
+        : QWidget(nullptr,
+                  Qt::ToolTip | Qt::FramelessWindowHint | Qt::WindowDoesNotAcceptFocus | Qt::X11BypassWindowManagerHint)
+    {
+        setAttribute(Qt::WA_TransparentForMouseEvents);
+        setAttribute(Qt::WA_ShowWithoutActivating);
+        QPalette dark = palette();
+        dark.setColor(QPalette::Window, palette().color(QPalette::Shadow));
+        setPalette(dark);
+        setAutoFillBackground(true);
+    }
+
+protected:
+    void resizeEvent(QResizeEvent*) override
+    {
+        setMask(QRegion(rect()).subtracted(QRegion(rect().adjusted(2, 2, -2, -2))));
+    }
+};
+
+} // namespace
+
+std::unique_ptr<QDialog> TAboutDlg::CreateDialog(QWidget* parent) const
+{
+    auto dialog = std::make_unique<QDialog>(
+        parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+    dialog->setObjectName(QStringLiteral("about"));
+    dialog->setWindowTitle(CaptionTitle);
+    dialog->setFont(FormFont());
+    const int columnWidth = ClientWidth - 70;
+
+    auto* icon = new QLabel(dialog.get());
+    icon->setObjectName(QStringLiteral("Icon"));
+    icon->setPixmap(QApplication::windowIcon().pixmap(QSize(32, 32), dialog->devicePixelRatioF()));
+    icon->setGeometry(13, 7, 32, 32);
+
+    int y = 12;
+    auto place = [&](QWidget* line, const char* name, int height, int gap) {
+        line->setObjectName(QLatin1String(name));
+        line->setGeometry(ColumnLeft, y, columnWidth, height);
+        y += height + gap;
+    };
+    auto text = [&](const QString& caption, const char* name, bool bold, int gap) {
+        auto* label = new QLabel(caption, dialog.get());
+        QFont font = dialog->font();
+        font.setBold(bold);
+        label->setFont(font);
+        place(label, name, label->sizeHint().height(), gap);
+    };
+    auto link = [&](const QString& caption, std::string target, const char* name, int gap) {
+        if (caption.isEmpty()) {
+            y += gap;
+            return;
+        }
+        auto* label = new TLinkLabel(caption, std::move(target), dialog.get());
+        place(label, name, label->sizeHint().height(), gap);
+    };
+
+    auto* title = new TEngravedLabel(Appname, dialog.get());
+    QFont titleFont(QStringLiteral("Arial"));
+    titleFont.setStyleHint(QFont::SansSerif);
+    titleFont.setPointSize(AppNameSize);
+    titleFont.setBold(true);
+    title->setFont(titleFont);
+    place(title, "Appname", QFontMetrics(titleFont).height() + 1, 10);
+    y = std::max(y, 66);
+    text(Version, "Version", true, 4);
+    text(Description, "Description", false, 24);
+    text(Copyright, "Copyright", false, 1);
+    link(Jump, Jump.toStdString(), "Jump", EMail.isEmpty() ? 6 : 3);
+    link(EMail, "mailto:" + EMail.toStdString(), "EMail", 6);
+
+    auto* line = new QFrame(dialog.get());
+    line->setFrameShape(QFrame::HLine);
+    line->setFrameShadow(QFrame::Sunken);
+    place(line, "Separator", 2, 9);
+
+    const TSystemInfo info = SystemInfo ? SystemInfo() : TSystemInfo {};
+    auto* names = new QLabel(QStringLiteral("Available Memory:\nPlatform, CPU:"), dialog.get());
+    names->setObjectName(QStringLiteral("SystemNames"));
+    names->adjustSize();
+    // A few pixels apart, so a figure never touches its name.
+    names->setGeometry(ColumnLeft, y, names->width() + 6, names->height());
+    auto* values = new QLabel(QString::fromStdString(MemoryText(info) + "\n" + ProcessorText(info)), dialog.get());
+    values->setObjectName(QStringLiteral("SystemValues"));
+    values->adjustSize();
+    values->setGeometry(names->geometry().right() + 1, y, ColumnLeft + columnWidth - names->geometry().right() - 1,
+                        values->height());
+    y += std::max(names->height(), values->height()) + 24;
+
+    auto button = [&](const QString& caption, const char* name, int right) {
+        auto* b = new QPushButton(caption, dialog.get());
+        b->setObjectName(QLatin1String(name));
+        const QSize size(std::max(75, b->sizeHint().width()), std::max(25, b->sizeHint().height()));
+        b->setGeometry(right - size.width(), y, size.width(), size.height());
+        return b;
+    };
+    QPushButton* ok = button(QStringLiteral("OK"), "OK", ClientWidth - 6);
+    ok->setDefault(true);
+    QObject::connect(ok, &QPushButton::clicked, dialog.get(), &QDialog::accept);
+    int bottom = ok->geometry().bottom();
+    if (!CustomButton.isEmpty()) {
+        QPushButton* custom = button(CustomButton, "CustomButton", ok->x() - 6);
+        custom->setAutoDefault(false);
+        QObject::connect(custom, &QPushButton::clicked, dialog.get(), [this] {
+            if (OnCustomClick)
+                OnCustomClick();
+        });
+    }
+    dialog->setFixedSize(ClientWidth, bottom + 1 + 6);
+
+    // Centred on the screen, as the box always opens.
+    const QScreen* screen = parent && parent->screen() ? parent->screen() : QGuiApplication::primaryScreen();
+    if (screen)
+        dialog->move(screen->availableGeometry().center() - dialog->rect().center());
+    return dialog;
+}
+
+void TAboutDlg::Execute(QWidget* parent)
+{
+    if (m_showing)
+        return;
+    m_showing = true;
+    struct Done
+    {
+        bool& flag;
+        ~Done() { flag = false; }
+    } done {m_showing};
+
+    const std::unique_ptr<QDialog> dialog = CreateDialog(parent);
+    if (Effect == TDialogEffect::deExplodeExt) {
+        // An outline grows from the pointer to the box; events go on being handled meanwhile.
+        TOutline outline;
+        QVariantAnimation grow;
+        grow.setDuration(AnimationMs);
+        grow.setStartValue(QRect(QCursor::pos(), QSize(1, 1)));
+        grow.setEndValue(dialog->frameGeometry());
+        QObject::connect(&grow, &QVariantAnimation::valueChanged, &outline,
+                         [&outline](const QVariant& value) { outline.setGeometry(value.toRect()); });
+        QEventLoop wait;
+        QObject::connect(&grow, &QVariantAnimation::finished, &wait, &QEventLoop::quit);
+        outline.setGeometry(grow.startValue().toRect());
+        outline.show();
+        grow.start();
+        wait.exec();
+        outline.hide();
+    }
+    dialog->exec();
+}
