@@ -6,14 +6,15 @@
 #include <unistd.h>
 #include <vector>
 
-#ifndef CORVANE_VERSION_MAJOR
-#error "the build passes the project version as CORVANE_VERSION_MAJOR/MINOR/PATCH/TWEAK"
+#if !defined(CORVANE_FILE_VERSION_MS) || !defined(CORVANE_FILE_VERSION_LS)
+#error "the build passes the project version as CORVANE_FILE_VERSION_MS and CORVANE_FILE_VERSION_LS"
 #endif
 
 // The block is an ELF note "Corvane", type 1: a signature, then the file version and the product version as
 // two 32-bit pairs. Being an allocated note it survives strip and is loaded with the program's headers.
 #define CORVANE_STR2(x) #x
 #define CORVANE_STR(x) CORVANE_STR2(x)
+#define CORVANE_LONG(x) ".long " CORVANE_STR(x) "\n"
 asm(".pushsection .note.corvane.version,\"a\",@note\n"
     ".balign 4\n"
     ".long 8\n"
@@ -21,17 +22,8 @@ asm(".pushsection .note.corvane.version,\"a\",@note\n"
     ".long 1\n"
     ".asciz \"Corvane\"\n"
     ".balign 4\n"
-    ".long 0xFEEF04BD\n"
-    ".long (" CORVANE_STR(CORVANE_VERSION_MAJOR) " << 16) | " CORVANE_STR(
-        CORVANE_VERSION_MINOR) "\n"
-                               ".long (" CORVANE_STR(CORVANE_VERSION_PATCH) " << 16) | " CORVANE_STR(
-                                   CORVANE_VERSION_TWEAK) "\n"
-                                                          ".long (" CORVANE_STR(CORVANE_VERSION_MAJOR) " << 16) "
-                                                                                                       "| " CORVANE_STR(
-                                                                                                           CORVANE_VERSION_MINOR) "\n"
-                                                                                                                                  ".long (" CORVANE_STR(CORVANE_VERSION_PATCH) " << 16) | " CORVANE_STR(
-                                                                                                                                      CORVANE_VERSION_TWEAK) "\n"
-                                                                                                                                                             ".popsection\n");
+    ".long 0xFEEF04BD\n" CORVANE_LONG(CORVANE_FILE_VERSION_MS) CORVANE_LONG(CORVANE_FILE_VERSION_LS)
+        CORVANE_LONG(CORVANE_FILE_VERSION_MS) CORVANE_LONG(CORVANE_FILE_VERSION_LS) ".popsection\n");
 
 namespace {
 
