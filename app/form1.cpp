@@ -2,6 +2,7 @@
 
 #include "app/byte_text.h"
 #include "app/chrome_look.h"
+#include "app/form_checkupdate_interno.h"
 #include "app/form_edit.h"
 #include "app/form_opz.h"
 #include "app/form_res.h"
@@ -33,13 +34,29 @@
 #include <QTimer>
 #include <QWindow>
 
+#include <cstdlib>
 #include <sys/stat.h>
 
 TForm1* Form1 = nullptr;
 
+namespace {
+
+// The maker's web site: the product page and the update page live there.
+constexpr const char* MakerHost = "corvane.example.org";
+
+} // namespace
+
 std::string ProductPageUrl()
 {
-    return "https://corvane.example.org/corvane.php";
+    return std::string("https://") + MakerHost + "/corvane.php";
+}
+
+std::optional<std::string> UpdateHost()
+{
+    // Packagers, tests and users point the check at another server; set but empty, it turns the check off.
+    if (const char* host = std::getenv("CORVANE_UPDATE_HOST"))
+        return *host ? std::optional<std::string>(host) : std::nullopt;
+    return MakerHost;
 }
 
 namespace {
@@ -363,7 +380,11 @@ void TForm1::Opzioni1Click()
     Form_opz->raise();
 }
 
-void TForm1::dd1Click() { }
+void TForm1::dd1Click()
+{
+    if (form_checkupdate_interno)
+        form_checkupdate_interno->btn_UpdateClick();
+}
 
 void TForm1::ff1Click()
 {

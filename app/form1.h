@@ -13,6 +13,8 @@
 #include <QWidget>
 
 #include <memory>
+#include <optional>
+#include <string>
 #include <vector>
 
 class QAction;
@@ -115,5 +117,7 @@ private:
 
 extern TForm1* Form1;
 
-// The address of the product's page, opened by the web command.
+// The address of the product's page, opened by the web command and by a click on an update notice.
 std::string ProductPageUrl();
+// The host the update check asks, or nothing when CORVANE_UPDATE_HOST is set empty.
+std::optional<std::string> UpdateHost();
