@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <unistd.h>
 
 TSocketId ScriptedStack::CreateSocket(int, int, int)
 {
@@ -15,6 +16,13 @@ TSocketId ScriptedStack::CreateSocket(int, int, int)
     m_state->opened.push_back(id);
     m_state->open.insert(id);
     return id;
+}
+
+int ScriptedStack::SetSocketOption(TSocketId socket, int level, int name, const void* value, int length)
+{
+    const auto* bytes = static_cast<const uint8_t*>(value);
+    m_state->options.push_back({socket, level, name, std::vector<uint8_t>(bytes, bytes + length)});
+    return 0;
 }
 
 int ScriptedStack::SendTo(TSocketId, const void* buffer, int length, int, const TAddressBytes&, uint16_t)
@@ -72,6 +80,15 @@ bool ScriptedStack::GetHostByName(const std::string& name, TAddressBytes& addres
     return true;
 }
 
+std::shared_ptr<TPendingLookUp> ScriptedStack::BeginLookUp(const std::string& name)
+{
+    if (!m_state->holdLookUps)
+        return TSocketStack::BeginLookUp(name);
+    ++m_state->lookups;
+    m_state->heldLookUps.push_back(std::make_shared<TPendingLookUp>());
+    return m_state->heldLookUps.back();
+}
+
 ScriptedNetwork::ScriptedNetwork()
     : m_state(std::make_shared<ScriptState>())
 {
@@ -108,20 +125,45 @@ std::vector<uint8_t> ScriptedNetwork::EchoReply(uint16_t sequence, uint8_t ttl, 
 {
     std::vector<uint8_t> body(51, 0x45);
     std::fill(body.begin(), body.begin() + 19, 0);
+    const uint16_t id = OwnIdentifier();
+    body[3] = static_cast<uint8_t>(id);
+    body[4] = static_cast<uint8_t>(id >> 8);
     body[5] = static_cast<uint8_t>(sequence);
     body[6] = static_cast<uint8_t>(sequence >> 8);
     return Datagram(0, body, ttl, source);
 }
 
-std::vector<uint8_t> ScriptedNetwork::ErrorAbout(uint8_t type, uint16_t sequence, TAddressBytes reporter, bool cut)
+uint16_t ScriptedNetwork::OwnIdentifier()
+{
+    return static_cast<uint16_t>(::getpid());
+}
+
+std::vector<uint8_t> ScriptedNetwork::WithIpOptions(std::vector<uint8_t> datagram, int optionBytes, size_t headerAt)
+{
+    const size_t hl = (datagram.at(headerAt) & 0x0F) * 4u;
+    datagram.insert(datagram.begin() + static_cast<long>(headerAt + hl), static_cast<size_t>(optionBytes), uint8_t(1));
+    datagram[headerAt] = static_cast<uint8_t>(0x40 | ((hl + static_cast<size_t>(optionBytes)) / 4));
+    return datagram;
+}
+
+std::vector<uint8_t> ScriptedNetwork::ErrorAbout(uint8_t type, uint16_t sequence, TAddressBytes reporter, bool cut,
+                                                 TAddressBytes destination)
 {
     std::vector<uint8_t> body(7, 0); // code, checksum, unused
     std::vector<uint8_t> inner(20, 0);
     inner[0] = 0x45;
     inner[9] = 1;
+    std::copy(destination.begin(), destination.end(), inner.begin() + 16);
     body.insert(body.end(), inner.begin(), inner.end());
-    std::vector<uint8_t> request
-        = {8, 0, 0, 0, 0, 0, static_cast<uint8_t>(sequence), static_cast<uint8_t>(sequence >> 8)};
+    const uint16_t id = OwnIdentifier();
+    std::vector<uint8_t> request = {8,
+                                    0,
+                                    0,
+                                    0,
+                                    static_cast<uint8_t>(id),
+                                    static_cast<uint8_t>(id >> 8),
+                                    static_cast<uint8_t>(sequence),
+                                    static_cast<uint8_t>(sequence >> 8)};
     body.insert(body.end(), request.begin(), request.begin() + (cut ? 6 : 8));
     return Datagram(type, body, 250, reporter);
 }
