@@ -1,13 +1,16 @@
 // The echo engine against hosts of the test's own network namespace (see scripts/run-isolated).
 #include "icmp/icmp_client.h"
+#include "icmp/net_component.h"
 #include "icmp/net_exceptions.h"
 #include "tests/support/fake_host.h"
+#include "tests/support/silent_resolver.h"
 
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -118,12 +121,6 @@ TEST_F(FakeHostTest, RoutersReportAboutOurRequest)
     EXPECT_EQ(e.status.SourceAddress, "10.77.0.253");
 }
 
-TEST_F(FakeHostTest, TimestampRequestDuringTheWaitRaises)
-{
-    host->Set("10.77.0.7", {FakeHost::Answer::TimestampRequest});
-    EXPECT_EQ(ping("10.77.0.7").error, "Non-echo type response received");
-}
-
 TEST(IsolatedNetworkTest, DroppedBeforeDeliveryTimesOut)
 {
     REQUIRE_ISOLATION();
@@ -181,6 +178,59 @@ std::string describe(const Exchange& e)
         + std::to_string(e.status.Ttl);
 }
 
+// Messages of another type, and replies with another identifier, are skipped on both socket paths.
+TEST_F(FakeHostTest, ForeignTypesAndIdentifiersAreSkippedWithinTheBudget)
+{
+    setPingGroupRange("0 2147483647");
+    host->Set("10.77.0.13", {FakeHost::Answer::TimestampRequest});
+    host->Set("10.77.0.14", {FakeHost::Answer::TimestampThenReply, 100});
+    host->Set("10.77.0.15", {FakeHost::Answer::WrongIdentifier});
+    for (const bool ordinary : {false, true}) {
+        const auto run = [ordinary](const char* address) {
+            return ordinary ? asOrdinaryUser([address] { return describe(ping(address)); }) : describe(ping(address));
+        };
+        EXPECT_EQ(run("10.77.0.13"), "2 0 0.0.0.0 0 3489 0") << ordinary;
+        EXPECT_EQ(run("10.77.0.14"), "0 72 10.77.0.14 0 3489 64") << ordinary;
+        EXPECT_EQ(run("10.77.0.15"), "2 0 0.0.0.0 0 3489 0") << ordinary;
+    }
+    setPingGroupRange("1 0");
+}
+
+TEST_F(FakeHostTest, LateAnswerIsNotCreditedToTheNextHost)
+{
+    setPingGroupRange("0 2147483647");
+    host->Set("10.77.0.11", {FakeHost::Answer::EchoReply, 1200});
+    host->Set("10.77.0.12", {FakeHost::Answer::Silence});
+    // Each host gets a new client, so both requests carry the same identifier and sequence number; a new
+    // datagram socket may even get the old one's identifier.
+    const auto pingBoth = [] {
+        const std::string first = describe(ping("10.77.0.11"));
+        return first + " / " + describe(ping("10.77.0.12"));
+    };
+    EXPECT_EQ(pingBoth(), "2 0 0.0.0.0 0 3489 0 / 2 0 0.0.0.0 0 3489 0");
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_EQ(asOrdinaryUser(pingBoth), "2 0 0.0.0.0 0 3489 0 / 2 0 0.0.0.0 0 3489 0");
+    setPingGroupRange("1 0");
+}
+
+TEST_F(FakeHostTest, RequestsLeaveWithTtl128AndAnswersWithIpOptionsAreRead)
+{
+    setPingGroupRange("0 2147483647");
+    FakeHost::Behaviour withOptions {FakeHost::Answer::EchoReply};
+    withOptions.optionBytes = 8;
+    host->Set("10.77.0.16", withOptions);
+    withOptions = {FakeHost::Answer::TimeExceeded, 0, 1, "10.77.0.254", 4};
+    host->Set("10.77.0.17", withOptions);
+    // A raw socket shows the header as it came; the datagram socket's stand-in has no options.
+    EXPECT_EQ(describe(ping("10.77.0.16")), "0 80 10.77.0.16 0 3489 64");
+    EXPECT_EQ(host->TtlSeen("10.77.0.16"), 128);
+    EXPECT_EQ(describe(ping("10.77.0.17")), std::to_string(roTtlExpired) + " 60 10.77.0.254 11 3489 64");
+    host->Set("10.77.0.16", {FakeHost::Answer::Silence});
+    EXPECT_EQ(asOrdinaryUser([] { return describe(ping("10.77.0.16")); }), "2 0 0.0.0.0 0 3489 0");
+    EXPECT_EQ(host->TtlSeen("10.77.0.16"), 128) << "the datagram socket sends with the same time-to-live";
+    setPingGroupRange("1 0");
+}
+
 TEST(UnprivilegedTest, OrdinaryUserPingsThroughTheDatagramSocket)
 {
     REQUIRE_ISOLATION();
@@ -203,6 +253,86 @@ TEST_F(FakeHostTest, OrdinaryUserSeesErrorsAndTimeOutsAsRootDoes)
     EXPECT_EQ(asOrdinaryUser([] { return describe(ping("10.77.0.9")); }), "2 0 0.0.0.0 0 3489 0");
     EXPECT_EQ(asOrdinaryUser([] { return describe(ping("10.77.0.10")); }), "0 72 10.77.0.10 0 3489 64");
     setPingGroupRange("1 0");
+}
+
+} // namespace
+
+namespace {
+
+long millisecondsSince(Clock::time_point start)
+{
+    return static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
+}
+
+class SlowResolverTest : public ::testing::Test
+{
+protected:
+    void start(int timeoutSeconds)
+    {
+        resolver = std::make_unique<SilentResolver>(timeoutSeconds);
+        if (!resolver->Ready())
+            GTEST_SKIP() << resolver->Error();
+    }
+    std::unique_ptr<SilentResolver> resolver;
+};
+
+TEST_F(SlowResolverTest, TheWaitingThreadKeepsGoingAndTheErrorIsTheResolvers)
+{
+    REQUIRE_ISOLATION();
+    start(1);
+    TIcmpClient client;
+    client.SetHost(SilentResolver::SlowName);
+    auto last = Clock::now();
+    long longest = 0;
+    int calls = 0;
+    client.OnWait = [&] {
+        longest = std::max(longest, millisecondsSince(last));
+        last = Clock::now();
+        ++calls;
+    };
+    const auto begun = Clock::now();
+    try {
+        client.Ping();
+        FAIL();
+    } catch (const ENetSocketError& error) {
+        EXPECT_EQ(error.ErrorNumber(), 11002);
+        EXPECT_EQ(error.Message(), "Socket Error # 11002\r\n");
+    }
+    EXPECT_GE(millisecondsSince(begun), 900);
+    EXPECT_GE(calls, 30);
+    EXPECT_LE(longest, 50) << "the hook ran at least every slice";
+    // What the resolver does find comes back the same way.
+    EXPECT_EQ(SharedStack()->LookUpHostName("localhost", [] {}), "127.0.0.1");
+}
+
+TEST_F(SlowResolverTest, AnAbandonedLookUpDoesNotHoldUpTheProcessEnd)
+{
+    REQUIRE_ISOLATION();
+    start(0); // ten seconds before the resolver itself gives up
+    const auto begun = Clock::now();
+    const pid_t child = ::fork();
+    if (child == 0) {
+        struct Stop
+        {
+        };
+        {
+            TIcmpClient client;
+            client.SetHost(SilentResolver::SlowName);
+            client.OnWait = [&] {
+                if (millisecondsSince(begun) > 200)
+                    throw Stop();
+            };
+            try {
+                client.Ping();
+            } catch (const Stop&) { }
+        }
+        // The program's own way out: static destructors and all, with the lookup still under way.
+        std::exit(0);
+    }
+    int status = -1;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_LE(millisecondsSince(begun), 1500);
 }
 
 } // namespace
