@@ -15,6 +15,15 @@
 
 TfrmPing* frmPing = nullptr;
 
+namespace {
+
+// Thrown from the wait hook to break a run off; it never leaves the pinger.
+struct TRunAbandoned
+{
+};
+
+} // namespace
+
 void TPingerHostField::setText(const QString& text)
 {
     m_text = text;
@@ -76,6 +85,7 @@ void TfrmPing::buildWindow()
 void TfrmPing::btnPingClick()
 {
     ICMP.OnReply = [this](TIcmpClient& sender, const TReplyStatus& status) { ICMPReply(sender, status); };
+    ICMP.OnWait = [this] { dispatchPending(); };
     ICMP.SetReceiveTimeout(1000);
     if (btnPing)
         btnPing->setEnabled(false);
@@ -85,26 +95,39 @@ void TfrmPing::btnPingClick()
     // an unreachable host or an expired TTL is no answer and must not show green.
     bool answered = false;
     bool failed = false;
+    m_abandoned = false;
     try {
         const int count = spnPing.Value();
+        // The hourglass the cycle has just set reaches the screen before the first request leaves.
+        dispatchPending();
         for (int i = 0; i < count; ++i) {
             ICMP.Ping(std::string(), 0);
-            QCoreApplication::processEvents();
+            dispatchPending();
             if (ICMP.ReplyStatus().Outcome == roEchoReply) {
                 answered = true;
                 setStatus(1);
             }
         }
+    } catch (const TRunAbandoned&) {
+        m_abandoned = true;
     } catch (...) {
         // The error's text is not shown: the red status and the alarm are the report.
         failed = true;
     }
-    if (failed || !answered) {
+    if (!m_abandoned && (failed || !answered)) {
         setStatus(2);
         soundAlarm();
     }
     if (btnPing)
         btnPing->setEnabled(true);
+}
+
+void TfrmPing::dispatchPending()
+{
+    QCoreApplication::processEvents();
+    // A close asked for meanwhile waits for the cycle, so the cycle must not keep it waiting.
+    if (Form1 && Form1->ClosePending())
+        throw TRunAbandoned();
 }
 
 void TfrmPing::ICMPReply(TIcmpClient&, const TReplyStatus& AReplyStatus)

@@ -6,15 +6,22 @@
 #include "platform/file_errors.h"
 #include "tests/app/app_fixture.h"
 #include "tests/support/fake_host.h"
+#include "tests/support/silent_resolver.h"
 #include "ui/image_list_box.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCoreApplication>
+#include <QDialog>
 #include <QElapsedTimer>
+#include <QMessageBox>
+#include <QPointer>
 #include <QTimer>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <unistd.h>
 
 namespace {
@@ -135,23 +142,20 @@ TEST_F(CycleTest, UnresolvableNameFailsAloneAndTheNextResourceIsPinged)
     EXPECT_EQ(player->files.size(), 1u);
 }
 
-TEST_F(CycleTest, BadCountStopsTheCycleAtItsResourceAndLeavesTheTimerOff)
+TEST_F(CycleTest, BadCountStopsTheCycleAtItsResourceAndTheTimerComesBack)
 {
     writeResource("a.cvr", "127.0.0.1", "1");
     writeResource("b.cvr", "127.0.0.1", "abc");
     writeResource("c.cvr", "127.0.0.1", "1");
     startProgram();
-    try {
-        Form1->initping1Click();
-        FAIL();
-    } catch (const EConversionError& error) {
-        EXPECT_EQ(error.Message(), "'abc' is not a valid integer value");
-    }
+    Form1->initping1Click();
+    EXPECT_EQ(lastBox(), QStringLiteral("'abc' is not a valid integer value."));
     EXPECT_EQ(status(0), 1);
     EXPECT_EQ(status(1), 0);
     EXPECT_EQ(status(2), 0);
-    EXPECT_FALSE(Form1->Timer1->Enabled()) << "no further cycle runs by itself";
-    EXPECT_TRUE(Form1->initping1->isEnabled()) << "a cycle can still be started by hand";
+    // One garbage file must not end monitoring for good while the gadget looks alive.
+    EXPECT_TRUE(Form1->Timer1->Enabled());
+    EXPECT_TRUE(Form1->initping1->isEnabled());
 }
 
 TEST_F(CycleTest, EmptyFolderRunsNoPingerAndRearmsTheTimer)
@@ -162,30 +166,88 @@ TEST_F(CycleTest, EmptyFolderRunsNoPingerAndRearmsTheTimer)
     EXPECT_TRUE(Form1->Timer1->Enabled());
 }
 
-TEST_F(CycleTest, MissingFolderEndsTheCycleWithTheTimerOff)
+TEST_F(CycleTest, MissingFolderEndsTheCycleAndTheNextTickTriesAgain)
 {
     writeResource("a.cvr", "127.0.0.1", "1");
     startProgram();
     std::filesystem::remove_all(folder.File("list"));
-    try {
-        Form1->initping1Click();
-        FAIL();
-    } catch (const EInOutError& error) {
-        EXPECT_EQ(error.Message(), "File not found");
-    }
+    Form1->initping1Click();
+    EXPECT_EQ(lastBox(), QStringLiteral("File not found."));
     EXPECT_EQ(Form1->listaproc->Items().Count(), 1) << "the old list stays";
-    EXPECT_FALSE(Form1->Timer1->Enabled());
+    EXPECT_TRUE(Form1->Timer1->Enabled());
+    // The folder is back before the next tick: monitoring goes on by itself.
+    folder.MakeFolder("list");
+    writeResource("a.cvr", "127.0.0.1", "1");
+    Form1->Timer1->SetInterval(50);
+    QElapsedTimer clock;
+    clock.start();
+    while (status(0) != 1 && clock.elapsed() < 3000)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
+    EXPECT_EQ(status(0), 1);
+    EXPECT_EQ(MessageBox::Recorded().size(), 1u);
 }
 
-TEST_F(CycleTest, CommandsThatWouldDisturbARunningCycleWaitForItsEnd)
+TEST_F(CycleTest, FailingCyclesNeverPileErrorBoxesOnTheOneThatIsOpen)
+{
+    writeResource("a.cvr", "no-such-host.invalid", "1");
+    writeResource("b.cvr", "127.0.0.1", "abc");
+    startProgram();
+    MessageBox::SetRecording(false);
+    Form1->Timer1->SetInterval(60);
+    // The first failing tick opens a real box; later ticks fail inside its event loop until it is closed.
+    size_t mostBoxes = 0;
+    int boxesSeen = 0;
+    QPointer<QMessageBox> current;
+    QTimer probe;
+    probe.setInterval(10);
+    QObject::connect(&probe, &QTimer::timeout, &probe, [&] {
+        size_t boxes = 0;
+        for (QWidget* widget : QApplication::topLevelWidgets())
+            if (auto* box = qobject_cast<QMessageBox*>(widget); box && box->isVisible()) {
+                ++boxes;
+                if (box != current)
+                    ++boxesSeen, current = box;
+            }
+        mostBoxes = std::max(mostBoxes, boxes);
+        if (boxes > 1) {
+            // Piled up: unwind them all, so the test fails instead of nesting boxes for ever.
+            Form1->Timer1->SetEnabled(false);
+            for (QWidget* widget : QApplication::topLevelWidgets())
+                if (auto* box = qobject_cast<QMessageBox*>(widget); box && box->isVisible())
+                    box->accept();
+            boxesSeen = 2;
+            return;
+        }
+        // Each box is answered after a while; the timer must still be armed then.
+        if (current && current->isVisible() && player->files.size() >= 4u * static_cast<size_t>(boxesSeen)) {
+            EXPECT_TRUE(Form1->Timer1->Enabled());
+            if (boxesSeen == 2)
+                Form1->Timer1->SetEnabled(false);
+            current->accept();
+        }
+    });
+    probe.start();
+    QElapsedTimer clock;
+    clock.start();
+    while (boxesSeen < 2 && clock.elapsed() < 10000)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
+    probe.stop();
+    MessageBox::SetRecording(true);
+    EXPECT_EQ(mostBoxes, 1u);
+    EXPECT_EQ(boxesSeen, 2) << "a cycle that fails after the box was answered shows the next one";
+    EXPECT_GE(player->files.size(), 8u) << "cycles went on while a box was open";
+}
+
+TEST_F(CycleTest, CommandsThatWouldDisturbARunningCycleAreRefusedAndACloseEndsItFirst)
 {
     const auto host = startFakeHost();
-    host->Set("10.77.0.4", {FakeHost::Answer::EchoReply, 100});
-    writeResource("a.cvr", "10.77.0.4", "2");
-    writeResource("b.cvr", "10.77.0.4", "1");
+    host->Set("10.77.0.4", {FakeHost::Answer::Silence});
+    writeResource("a.cvr", "10.77.0.4", "4");
+    writeResource("b.cvr", "10.77.0.4", "4");
     startProgram();
     bool checked = false;
-    QTimer::singleShot(0, Form1, [&] {
+    QElapsedTimer clock;
+    QTimer::singleShot(300, Form1, [&] {
         checked = true;
         EXPECT_TRUE(Form1->CycleRunning());
         EXPECT_FALSE(Form1->initping1->isEnabled());
@@ -194,17 +256,110 @@ TEST_F(CycleTest, CommandsThatWouldDisturbARunningCycleWaitForItsEnd)
         Form1->listaproc->SetItemIndex(0);
         Form1->Eliminarisorsa1Click(); // refused: the list is in use
         Form1->initping1Click(); // refused: one cycle at a time
-        Form1->close(); // carried out once the cycle is over
+        clock.start();
+        Form1->gg1Click(); // "&Esci": the cycle ends at its next wait, then the window closes
         EXPECT_TRUE(Form1->isVisible());
     });
     Form1->show();
     Form1->initping1Click();
-    EXPECT_TRUE(checked);
+    ASSERT_TRUE(checked);
+    EXPECT_LE(clock.elapsed(), 200) << "a silent host's eight seconds are not waited for";
     EXPECT_TRUE(folder.Exists("list/a.cvr"));
-    EXPECT_EQ(host->RequestsSeen("10.77.0.4"), 3);
-    EXPECT_TRUE(Form1->initping1->isEnabled());
+    EXPECT_EQ(host->RequestsSeen("10.77.0.4"), 1);
+    EXPECT_EQ(status(0), 3) << "a run broken off for the close is neither green nor red";
+    EXPECT_TRUE(player->files.empty());
+    EXPECT_FALSE(Form1->CycleRunning());
+    EXPECT_TRUE(Form1->isVisible()) << "the window closes from the event loop, after the cycle";
     QCoreApplication::processEvents();
-    EXPECT_FALSE(Form1->isVisible()) << "the close asked for during the cycle";
+    EXPECT_FALSE(Form1->isVisible());
+}
+
+TEST_F(CycleTest, AModalBoxOpenedMidWaitDelaysTheResultWithoutCorruptingIt)
+{
+    const auto host = startFakeHost();
+    host->Set("10.77.0.6", {FakeHost::Answer::EchoReply, 100});
+    writeResource("a.cvr", "10.77.0.6", "1");
+    startProgram();
+    // Opened during the first wait and answered after the reply came and the whole budget passed.
+    QTimer::singleShot(50, Form1, [] {
+        QDialog box(Form1);
+        QTimer::singleShot(1500, &box, &QDialog::accept);
+        box.exec();
+    });
+    QElapsedTimer clock;
+    clock.start();
+    EXPECT_EQ(watch(0), (std::vector<int> {3, 1}));
+    EXPECT_GE(clock.elapsed(), 1500);
+    EXPECT_EQ(host->RequestsSeen("10.77.0.6"), 1);
+    EXPECT_TRUE(player->files.empty());
+}
+
+TEST_F(CycleTest, TheHourglassIsOnTheScreenBeforeTheFirstRequestLeaves)
+{
+    const auto host = startFakeHost();
+    host->Set("10.77.0.7", {FakeHost::Answer::Silence});
+    host->Set("10.77.0.8", {FakeHost::Answer::EchoReply});
+    writeResource("a.cvr", "10.77.0.7", "1");
+    writeResource("b.cvr", "10.77.0.8", "1");
+    startProgram();
+    Form1->show();
+    QCoreApplication::processEvents();
+    struct PaintProbe : QObject
+    {
+        std::function<void()> onPaint;
+        bool eventFilter(QObject*, QEvent* event) override
+        {
+            if (event->type() == QEvent::Paint)
+                onPaint();
+            return false;
+        }
+    } probe;
+    std::vector<std::string> painted;
+    probe.onPaint = [&] {
+        for (int row = 0; row < 2; ++row)
+            if (status(row) == 3)
+                painted.push_back(std::to_string(row) + " after "
+                                  + std::to_string(host->RequestsSeen(row ? "10.77.0.8" : "10.77.0.7")));
+    };
+    Form1->listaproc->viewport()->installEventFilter(&probe);
+    Form1->initping1Click();
+    Form1->listaproc->viewport()->removeEventFilter(&probe);
+    ASSERT_GE(painted.size(), 2u);
+    EXPECT_EQ(painted.front(), "0 after 0");
+    EXPECT_NE(std::find(painted.begin(), painted.end(), "1 after 0"), painted.end())
+        << "the second resource's hourglass too, though the first one's echo failed";
+}
+
+TEST_F(CycleTest, TheGadgetKeepsAnsweringThroughSilentHostsAndASlowLookUp)
+{
+    const auto host = startFakeHost();
+    host->Set("10.77.0.9", {FakeHost::Answer::Silence});
+    SilentResolver resolver(1);
+    if (!resolver.Ready())
+        GTEST_SKIP() << resolver.Error();
+    writeResource("a.cvr", "10.77.0.9", "1");
+    writeResource("b.cvr", SilentResolver::SlowName, "1");
+    writeResource("c.cvr", "127.0.0.1", "1");
+    startProgram();
+    Form1->show();
+    QElapsedTimer clock;
+    qint64 last = 0, longest = 0;
+    QTimer ticks;
+    ticks.setInterval(5);
+    QObject::connect(&ticks, &QTimer::timeout, &ticks, [&] {
+        longest = std::max(longest, clock.elapsed() - last);
+        last = clock.elapsed();
+    });
+    clock.start();
+    ticks.start();
+    Form1->initping1Click();
+    ticks.stop();
+    EXPECT_GE(clock.elapsed(), 1900) << "a second of silence and a second of lookup";
+    EXPECT_LE(longest, 100) << "the longest the gadget went without handling an event";
+    EXPECT_EQ(status(0), 2);
+    EXPECT_EQ(status(1), 2);
+    EXPECT_EQ(status(2), 1);
+    EXPECT_EQ(player->files.size(), 2u);
 }
 
 TEST_F(CycleTest, NextCycleStartsOneFullIntervalAfterTheLastEnded)

@@ -297,6 +297,7 @@ TEST_F(IcmpClientTest, AHookThatOutlastsTheBudgetStillGetsTheAnswerThatCame)
     client->Ping();
     EXPECT_EQ(replies.at(1).Outcome, roTimeOut) << "nothing came: a time-out as before";
     EXPECT_EQ(replies.at(1).SequenceNumber, 3490);
+    EXPECT_EQ(replies.at(1).RoundTripMs, 15u + 2000u) << "one quiet slice, the hook, and no more waiting";
 }
 
 TEST_F(IcmpClientTest, WhatTheHookThrowsEndsThePingAtOnce)
