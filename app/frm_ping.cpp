@@ -124,7 +124,10 @@ void TfrmPing::btnPingClick()
 
 void TfrmPing::dispatchPending()
 {
-    QCoreApplication::processEvents();
+    // Until nothing is left, not just one pass: what one event sets off (a timer's posted event, the
+    // steps of a menu opening) is handled now, not a wait slice later. Bounded, so a stream of input
+    // cannot hold up the echo.
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     // A close asked for meanwhile waits for the cycle, so the cycle must not keep it waiting.
     if (Form1 && Form1->ClosePending())
         throw TRunAbandoned();
