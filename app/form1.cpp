@@ -291,9 +291,10 @@ void TForm1::runCycle()
                 pinger.reset();
             form->m_pingers.clear();
             form->setCycleRunning(false);
-            form->Timer1->SetEnabled(true);
             if (form->m_closeRequested)
                 QTimer::singleShot(0, form, [f = form] { f->close(); });
+            else
+                form->Timer1->SetEnabled(true);
         }
     } end {this};
 

@@ -7,7 +7,7 @@
 #include "ui/image_list_box.h"
 #include "ui/spin_edit.h"
 
-#include <QCoreApplication>
+#include <QAbstractEventDispatcher>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -124,10 +124,11 @@ void TfrmPing::btnPingClick()
 
 void TfrmPing::dispatchPending()
 {
-    // Until nothing is left, not just one pass: what one event sets off (a timer's posted event, the
-    // steps of a menu opening) is handled now, not a wait slice later. Bounded, so a stream of input
-    // cannot hold up the echo.
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    // A few passes rather than one: what one event sets off (a timer's posted event, the next step of a
+    // menu opening) is handled now, not a wait slice later. A fixed number of them, so that a source that
+    // is always ready cannot hold the echo up.
+    QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance();
+    for (int pass = 0; pass < 3 && dispatcher && dispatcher->processEvents(QEventLoop::AllEvents); ++pass) { }
     // A close asked for meanwhile waits for the cycle, so the cycle must not keep it waiting.
     if (Form1 && Form1->ClosePending())
         throw TRunAbandoned();
