@@ -18,13 +18,6 @@ TSocketId ScriptedStack::CreateSocket(int, int, int)
     return id;
 }
 
-int ScriptedStack::SetSocketOption(TSocketId socket, int level, int name, const void* value, int length)
-{
-    const auto* bytes = static_cast<const uint8_t*>(value);
-    m_state->options.push_back({socket, level, name, std::vector<uint8_t>(bytes, bytes + length)});
-    return 0;
-}
-
 int ScriptedStack::SendTo(TSocketId, const void* buffer, int length, int, const TAddressBytes&, uint16_t)
 {
     if (m_state->sendResult == -1) {
@@ -78,15 +71,6 @@ bool ScriptedStack::GetHostByName(const std::string& name, TAddressBytes& addres
     }
     address = found->second;
     return true;
-}
-
-std::shared_ptr<TPendingLookUp> ScriptedStack::BeginLookUp(const std::string& name)
-{
-    if (!m_state->holdLookUps)
-        return TSocketStack::BeginLookUp(name);
-    ++m_state->lookups;
-    m_state->heldLookUps.push_back(std::make_shared<TPendingLookUp>());
-    return m_state->heldLookUps.back();
 }
 
 ScriptedNetwork::ScriptedNetwork()

@@ -28,19 +28,7 @@ struct ScriptState
     std::vector<long> waits; // each wait's time limit in ms, -1 for none
     std::map<std::string, TAddressBytes> hosts;
     int lookups = 0;
-    // Lookups are left unanswered here, for the test to answer (or never) while the client waits.
-    bool holdLookUps = false;
-    std::vector<std::shared_ptr<TPendingLookUp>> heldLookUps;
-    // Like an ICMP datagram socket: the platform sorts echo replies by identifier itself.
-    bool filtersReplies = false;
-    struct Option
-    {
-        TSocketId socket;
-        int level;
-        int name;
-        std::vector<uint8_t> value;
-    };
-    std::vector<Option> options;
+
     int resolverError = 11001;
     bool refuseSockets = false;
     int sendResult = 0; // 0: all bytes; -1 fails with sendError; other: that many bytes
@@ -59,7 +47,7 @@ public:
     { }
 
     TSocketId CreateSocket(int family, int type, int protocol) override;
-    int SetSocketOption(TSocketId socket, int level, int name, const void* value, int length) override;
+    int SetSocketOption(TSocketId, int, int, const void*, int) override { return 0; }
     int SendTo(TSocketId socket, const void* buffer, int length, int flags, const TAddressBytes& address,
                uint16_t port) override;
     int Receive(TSocketId socket, void* buffer, int length, int flags) override;
@@ -72,9 +60,8 @@ public:
         return 0;
     }
     bool GetHostByName(const std::string& name, TAddressBytes& address) override;
-    std::shared_ptr<TPendingLookUp> BeginLookUp(const std::string& name) override;
     int LastError() override { return m_state->lastError; }
-    bool FiltersEchoReplies(TSocketId) const override { return m_state->filtersReplies; }
+
     // Like the platform's stack, the resolver's "not found" has its own text.
     std::string SocketErrorText(int errorNumber) override
     {

@@ -3,21 +3,15 @@
 #include <arpa/inet.h>
 #include <cstdlib>
 #include <fstream>
-#include <netinet/in.h>
 #include <sstream>
-#include <sys/socket.h>
 #include <unistd.h>
 
 namespace {
 
-constexpr const char* NsswitchPath = "/etc/nsswitch.conf";
-constexpr const char* ResolvConfPath = "/etc/resolv.conf";
-
 std::string read(const char* path)
 {
-    std::ifstream in(path, std::ios::binary);
     std::ostringstream text;
-    text << in.rdbuf();
+    text << std::ifstream(path, std::ios::binary).rdbuf();
     return text.str();
 }
 
@@ -26,51 +20,41 @@ void write(const char* path, const std::string& text)
     std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
 }
 
-// The files are only ours to change where scripts/run-isolated has mounted private copies over them.
-bool privateCopy(const char* path)
-{
-    std::ifstream mounts("/proc/self/mountinfo");
-    const std::string field = std::string(" ") + path + " ";
-    for (std::string line; std::getline(mounts, line);)
-        if (line.find(field) != std::string::npos)
-            return true;
-    return false;
-}
-
 } // namespace
 
 SilentResolver::SilentResolver(int timeoutSeconds)
 {
-    if (!std::getenv("CORVANE_ISOLATED") || !privateCopy(NsswitchPath) || !privateCopy(ResolvConfPath)) {
+    // The files are only ours to change where scripts/run-isolated has mounted private copies over them.
+    const std::string mounts = read("/proc/self/mountinfo");
+    if (!std::getenv("CORVANE_ISOLATED") || mounts.find(" /etc/nsswitch.conf ") == std::string::npos
+        || mounts.find(" /etc/resolv.conf ") == std::string::npos) {
         m_error = "needs the private name-service files of scripts/run-isolated";
         return;
     }
-    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    m_socket = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     sockaddr_in at {};
     at.sin_family = AF_INET;
     at.sin_port = htons(53);
     at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&at), sizeof at) != 0) {
+    if (::bind(m_socket, reinterpret_cast<sockaddr*>(&at), sizeof at) != 0) {
         m_error = "cannot take port 53 on loopback";
-        if (fd >= 0)
-            ::close(fd);
+        ::close(m_socket);
+        m_socket = -1;
         return;
     }
-    m_socket = fd;
-    m_savedNsswitch = read(NsswitchPath);
-    m_savedResolvConf = read(ResolvConfPath);
-    write(NsswitchPath, "hosts: files dns\n");
-    std::string conf = "nameserver 127.0.0.1\n";
-    if (timeoutSeconds > 0)
-        conf += "options timeout:" + std::to_string(timeoutSeconds) + " attempts:1\n";
-    write(ResolvConfPath, conf);
+    m_savedNsswitch = read("/etc/nsswitch.conf");
+    m_savedResolvConf = read("/etc/resolv.conf");
+    write("/etc/nsswitch.conf", "hosts: files dns\n");
+    write("/etc/resolv.conf",
+          "nameserver 127.0.0.1\n"
+              + (timeoutSeconds > 0 ? "options timeout:" + std::to_string(timeoutSeconds) + " attempts:1\n" : ""));
 }
 
 SilentResolver::~SilentResolver()
 {
     if (m_socket < 0)
         return;
-    write(NsswitchPath, m_savedNsswitch);
-    write(ResolvConfPath, m_savedResolvConf);
+    write("/etc/nsswitch.conf", m_savedNsswitch);
+    write("/etc/resolv.conf", m_savedResolvConf);
     ::close(m_socket);
 }
