@@ -291,10 +291,13 @@ void TForm1::runCycle()
                 pinger.reset();
             form->m_pingers.clear();
             form->setCycleRunning(false);
+            form->Timer1->SetEnabled(true);
+            // The close is asked for afresh, so that a close refused then does not break off every later cycle.
             if (form->m_closeRequested)
-                QTimer::singleShot(0, form, [f = form] { f->close(); });
-            else
-                form->Timer1->SetEnabled(true);
+                QTimer::singleShot(0, form, [f = form] {
+                    f->m_closeRequested = false;
+                    f->close();
+                });
         }
     } end {this};
 
