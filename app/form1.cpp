@@ -1,5 +1,6 @@
 #include "app/form1.h"
 
+#include "app/application.h"
 #include "app/byte_text.h"
 #include "app/chrome_look.h"
 #include "app/form_checkupdate_interno.h"
@@ -243,8 +244,7 @@ void TForm1::FormCreate()
         WriteFirstStartSettings(first);
     }
     const TSettingsFile ini(path);
-    const int32_t seconds = ini.ReadInteger("Check", "TimeCheck", 20);
-    Timer1->SetInterval(static_cast<uint32_t>(seconds) * 1000u);
+    Timer1->SetInterval(TimerIntervalMs(ini.ReadInteger("Check", "TimeCheck", 20)));
     Timer1->SetEnabled(true);
 }
 
@@ -292,11 +292,22 @@ void TForm1::setCycleRunning(bool running)
 
 void TForm1::initping1Click()
 {
+    try {
+        runCycle();
+    } catch (const std::exception& error) {
+        if (!MessageBox::ErrorBoxOpen())
+            ReportException(error);
+    }
+}
+
+void TForm1::runCycle()
+{
     if (m_cycleRunning)
         return;
     setCycleRunning(true);
-    // However the cycle ends, its pingers go and the commands come back; a close asked for
-    // meanwhile is carried out once control is back in the event loop.
+    // However the cycle ends, its pingers go, the commands come back and the timer is armed again: one
+    // unreadable resource file or a folder that was briefly away must not end monitoring for good. A close
+    // asked for meanwhile is carried out once control is back in the event loop.
     struct CycleEnd
     {
         TForm1* form;
@@ -306,8 +317,13 @@ void TForm1::initping1Click()
                 pinger.reset();
             form->m_pingers.clear();
             form->setCycleRunning(false);
+            form->Timer1->SetEnabled(true);
+            // The close is asked for afresh, so that a close refused then does not break off every later cycle.
             if (form->m_closeRequested)
-                QTimer::singleShot(0, form, [f = form] { f->close(); });
+                QTimer::singleShot(0, form, [f = form] {
+                    f->m_closeRequested = false;
+                    f->close();
+                });
         }
     } end {this};
 
@@ -316,7 +332,7 @@ void TForm1::initping1Click()
     const int count = listaproc->Items().Count();
     m_pingers.resize(static_cast<size_t>(count));
     TTextBuffer& buffer = Form_res->Memoload;
-    for (int i = 0; i < count; ++i) {
+    for (int i = 0; i < count && !m_closeRequested; ++i) {
         auto& pinger = m_pingers[static_cast<size_t>(i)];
         pinger = std::make_unique<TfrmPing>();
         buffer.Clear();
@@ -327,9 +343,6 @@ void TForm1::initping1Click()
         listaproc->Items()[i].SetImageIndex(3);
         pinger->btnPingClick();
     }
-    for (auto& pinger : m_pingers)
-        pinger.reset();
-    Timer1->SetEnabled(true);
 }
 
 void TForm1::Aggiungirisorsa1Click()

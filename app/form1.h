@@ -37,10 +37,14 @@ public:
 
     // The refresh: lists the resource folder and rebuilds the resource list, every status at 0.
     void procupdate1Click();
-    // One monitoring cycle over every resource.
+    // One monitoring cycle over every resource. An error that ends it is shown in the error box, unless
+    // one is already open (a box per failing cycle would pile up while the first waits for its OK); the
+    // timer is armed again either way.
     void initping1Click();
     void Timer1Timer();
     bool CycleRunning() const { return m_cycleRunning; }
+    // A close was asked for while a cycle ran; the cycle breaks off at its next wait and the close follows.
+    bool ClosePending() const { return m_closeRequested; }
 
     void Aggiungirisorsa1Click();
     void Modificarisorsa1Click();
@@ -104,6 +108,7 @@ private:
     void renderArtwork();
     void updateShape();
     void setCycleRunning(bool running);
+    void runCycle();
 
     bool m_dragging = false;
     QPoint m_dragOrigin;

@@ -9,6 +9,7 @@ namespace {
 
 bool s_recording = false;
 std::vector<MessageBox::Shown> s_recorded;
+int s_openErrorBoxes = 0;
 
 void show(MessageBox::Kind kind, QWidget* parent, const QString& text)
 {
@@ -20,7 +21,11 @@ void show(MessageBox::Kind kind, QWidget* parent, const QString& text)
     QMessageBox box(kind == MessageBox::Kind::Error ? QMessageBox::Critical : QMessageBox::Information, title, text,
                     QMessageBox::Ok, parent);
     box.setTextFormat(Qt::PlainText);
+    // Errors raised inside the box's own event loop are shown by notify, so exec() itself never throws.
+    const int counted = kind == MessageBox::Kind::Error ? 1 : 0;
+    s_openErrorBoxes += counted;
     box.exec();
+    s_openErrorBoxes -= counted;
 }
 
 } // namespace
@@ -33,6 +38,11 @@ void MessageBox::ShowError(QWidget* parent, const QString& message)
 void MessageBox::ShowInformation(QWidget* parent, const QString& text)
 {
     show(Kind::Information, parent, text);
+}
+
+bool MessageBox::ErrorBoxOpen()
+{
+    return s_openErrorBoxes > 0;
 }
 
 void MessageBox::SetRecording(bool recording)

@@ -24,6 +24,9 @@ public:
     // An information icon and OK; the text is shown as it is.
     static void ShowInformation(QWidget* parent, const QString& text);
 
+    // Whether an error box is on the screen, waiting for its OK.
+    static bool ErrorBoxOpen();
+
     // While recording, boxes are noted instead of shown, so tests never block on a modal loop.
     static void SetRecording(bool recording);
     static const std::vector<Shown>& Recorded();
