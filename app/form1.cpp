@@ -1,7 +1,9 @@
 #include "app/form1.h"
 
+#include "app/application.h"
 #include "app/byte_text.h"
 #include "app/chrome_look.h"
+#include "app/form_checkupdate_interno.h"
 #include "app/form_edit.h"
 #include "app/form_opz.h"
 #include "app/form_res.h"
@@ -37,13 +39,29 @@
 #include <QWindow>
 
 #include <algorithm>
+#include <cstdlib>
 #include <sys/stat.h>
 
 TForm1* Form1 = nullptr;
 
+namespace {
+
+// The maker's web site: the product page and the update page live there.
+constexpr const char* MakerHost = "corvane.example.org";
+
+} // namespace
+
 std::string ProductPageUrl()
 {
-    return "https://corvane.example.org/corvane.php";
+    return std::string("https://") + MakerHost + "/corvane.php";
+}
+
+std::optional<std::string> UpdateHost()
+{
+    // Packagers, tests and users point the check at another server; set but empty, it turns the check off.
+    if (const char* host = std::getenv("CORVANE_UPDATE_HOST"))
+        return *host ? std::optional<std::string>(host) : std::nullopt;
+    return MakerHost;
 }
 
 namespace {
@@ -262,8 +280,7 @@ void TForm1::FormCreate()
         WriteFirstStartSettings(first);
     }
     const TSettingsFile ini(path);
-    const int32_t seconds = ini.ReadInteger("Check", "TimeCheck", 20);
-    Timer1->SetInterval(static_cast<uint32_t>(seconds) * 1000u);
+    Timer1->SetInterval(TimerIntervalMs(ini.ReadInteger("Check", "TimeCheck", 20)));
     Timer1->SetEnabled(true);
 }
 
@@ -324,11 +341,22 @@ void TForm1::setCycleRunning(bool running)
 
 void TForm1::initping1Click()
 {
+    try {
+        runCycle();
+    } catch (const std::exception& error) {
+        if (!MessageBox::ErrorBoxOpen())
+            ReportException(error);
+    }
+}
+
+void TForm1::runCycle()
+{
     if (m_cycleRunning)
         return;
     setCycleRunning(true);
-    // However the cycle ends, its pingers go and the commands come back; a close asked for
-    // meanwhile is carried out once control is back in the event loop.
+    // However the cycle ends, its pingers go, the commands come back and the timer is armed again: one
+    // unreadable resource file or a folder that was briefly away must not end monitoring for good. A close
+    // asked for meanwhile is carried out once control is back in the event loop.
     struct CycleEnd
     {
         TForm1* form;
@@ -338,8 +366,13 @@ void TForm1::initping1Click()
                 pinger.reset();
             form->m_pingers.clear();
             form->setCycleRunning(false);
+            form->Timer1->SetEnabled(true);
+            // The close is asked for afresh, so that a close refused then does not break off every later cycle.
             if (form->m_closeRequested)
-                QTimer::singleShot(0, form, [f = form] { f->close(); });
+                QTimer::singleShot(0, form, [f = form] {
+                    f->m_closeRequested = false;
+                    f->close();
+                });
         }
     } end {this};
 
@@ -348,7 +381,7 @@ void TForm1::initping1Click()
     const int count = listaproc->Items().Count();
     m_pingers.resize(static_cast<size_t>(count));
     TTextBuffer& buffer = Form_res->Memoload;
-    for (int i = 0; i < count; ++i) {
+    for (int i = 0; i < count && !m_closeRequested; ++i) {
         auto& pinger = m_pingers[static_cast<size_t>(i)];
         pinger = std::make_unique<TfrmPing>();
         buffer.Clear();
@@ -359,9 +392,6 @@ void TForm1::initping1Click()
         listaproc->Items()[i].SetImageIndex(3);
         pinger->btnPingClick();
     }
-    for (auto& pinger : m_pingers)
-        pinger.reset();
-    Timer1->SetEnabled(true);
 }
 
 void TForm1::Aggiungirisorsa1Click()
@@ -421,7 +451,11 @@ void TForm1::Opzioni1Click()
     ShowToolWindow(Form_opz, this, Form_opz->LabeledEdit1);
 }
 
-void TForm1::dd1Click() { }
+void TForm1::dd1Click()
+{
+    if (form_checkupdate_interno)
+        form_checkupdate_interno->btn_UpdateClick();
+}
 
 void TForm1::ff1Click()
 {

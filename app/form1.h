@@ -13,6 +13,8 @@
 #include <QWidget>
 
 #include <memory>
+#include <optional>
+#include <string>
 #include <vector>
 
 class QAction;
@@ -41,10 +43,14 @@ public:
 
     // The refresh: lists the resource folder and rebuilds the resource list, every status at 0.
     void procupdate1Click();
-    // One monitoring cycle over every resource.
+    // One monitoring cycle over every resource. An error that ends it is shown in the error box, unless
+    // one is already open (a box per failing cycle would pile up while the first waits for its OK); the
+    // timer is armed again either way.
     void initping1Click();
     void Timer1Timer();
     bool CycleRunning() const { return m_cycleRunning; }
+    // A close was asked for while a cycle ran; the cycle breaks off at its next wait and the close follows.
+    bool ClosePending() const { return m_closeRequested; }
 
     void Aggiungirisorsa1Click();
     void Modificarisorsa1Click();
@@ -110,6 +116,7 @@ private:
     void renderArtwork();
     void updateShape();
     void setCycleRunning(bool running);
+    void runCycle();
 
     bool m_dragging = false;
     QPoint m_dragOrigin;
@@ -126,5 +133,7 @@ private:
 
 extern TForm1* Form1;
 
-// The address of the product's page, opened by the web command.
+// The address of the product's page, opened by the web command and by a click on an update notice.
 std::string ProductPageUrl();
+// The host the update check asks, or nothing when CORVANE_UPDATE_HOST is set empty.
+std::optional<std::string> UpdateHost();

@@ -3,10 +3,17 @@
 
 #include <QWidget>
 
+class QLabel;
+
 class TForm_FileVersion final : public QWidget
 {
 public:
     TForm_FileVersion();
+
+    // Reads the version block of the running executable into lblfileversion as "a.b.c.d".
+    void Button1Click();
+
+    QLabel* lblfileversion;
 };
 
 extern TForm_FileVersion* Form_FileVersion;

@@ -38,8 +38,8 @@ TForm_opz::TForm_opz()
     GroupBox1->setGeometry(0, 113, 299, 65);
     SpinEdit1 = new TSpinEdit(GroupBox1);
     SpinEdit1->setGeometry(112, 24, 65, 22);
-    SpinEdit1->SetRange(20, 100000);
-    SpinEdit1->SetValue(20);
+    SpinEdit1->SetRange(MinIntervalSeconds, MaxIntervalSeconds);
+    SpinEdit1->SetValue(MinIntervalSeconds);
 
     Button1 = new QPushButton(QStringLiteral("&Ok"), this);
     Button1->setGeometry(112, 200, 75, 25);
@@ -83,6 +83,8 @@ void TForm_opz::loadFromSettings()
 
 void TForm_opz::Button1Click()
 {
+    // Chosen with Alt+O, OK leaves the focus in the field, which then never applies its range itself.
+    SpinEdit1->SetValue(SpinEdit1->Value());
     TSettingsFile ini(SettingsPath());
     ini.WriteInteger("Check", "TimeCheck", SpinEdit1->Value());
     ini.WriteString("Mail", "host", BytesFromText(LabeledEdit1->text()));

@@ -8,13 +8,22 @@
 #include "ui/image_list_box.h"
 #include "ui/spin_edit.h"
 
-#include <QCoreApplication>
+#include <QAbstractEventDispatcher>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
 
 TfrmPing* frmPing = nullptr;
+
+namespace {
+
+// Thrown from the wait hook to break a run off; it never leaves the pinger.
+struct TRunAbandoned
+{
+};
+
+} // namespace
 
 void TPingerHostField::setText(const QString& text)
 {
@@ -77,6 +86,7 @@ void TfrmPing::buildWindow()
 void TfrmPing::btnPingClick()
 {
     ICMP.OnReply = [this](TIcmpClient& sender, const TReplyStatus& status) { ICMPReply(sender, status); };
+    ICMP.OnWait = [this] { dispatchPending(); };
     ICMP.SetReceiveTimeout(1000);
     if (btnPing)
         btnPing->setEnabled(false);
@@ -86,26 +96,43 @@ void TfrmPing::btnPingClick()
     // an unreachable host or an expired TTL is no answer and must not show green.
     bool answered = false;
     bool failed = false;
+    m_abandoned = false;
     try {
         const int count = spnPing.Value();
+        // The hourglass the cycle has just set reaches the screen before the first request leaves.
+        dispatchPending();
         for (int i = 0; i < count; ++i) {
             ICMP.Ping(std::string(), 0);
-            QCoreApplication::processEvents();
+            dispatchPending();
             if (ICMP.ReplyStatus().Outcome == roEchoReply) {
                 answered = true;
                 setStatus(1);
             }
         }
+    } catch (const TRunAbandoned&) {
+        m_abandoned = true;
     } catch (...) {
         // The error's text is not shown: the red status and the alarm are the report.
         failed = true;
     }
-    if (failed || !answered) {
+    if (!m_abandoned && (failed || !answered)) {
         setStatus(2);
         soundAlarm();
     }
     if (btnPing)
         btnPing->setEnabled(true);
+}
+
+void TfrmPing::dispatchPending()
+{
+    // A few passes rather than one: what one event sets off (a timer's posted event, the next step of a
+    // menu opening) is handled now, not a wait slice later. A fixed number of them, so that a source that
+    // is always ready cannot hold the echo up.
+    QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance();
+    for (int pass = 0; pass < 3 && dispatcher && dispatcher->processEvents(QEventLoop::AllEvents); ++pass) { }
+    // A close asked for meanwhile waits for the cycle, so the cycle must not keep it waiting.
+    if (Form1 && Form1->ClosePending())
+        throw TRunAbandoned();
 }
 
 void TfrmPing::ICMPReply(TIcmpClient&, const TReplyStatus& AReplyStatus)

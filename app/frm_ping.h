@@ -50,8 +50,12 @@ public:
     TfrmPing();
     ~TfrmPing() override;
 
-    // One run: the echo requests of spnPing to edtHost. Never lets an error out.
+    // One run: the echo requests of spnPing to edtHost. Never lets an error out. Pending events are
+    // dispatched before the first request, after every echo and while each one waits; a run broken off
+    // because the program is closing sets no status and sounds no alarm.
     void btnPingClick();
+    // Whether the last run was broken off because the program is closing.
+    bool Abandoned() const { return m_abandoned; }
     void ICMPReply(TIcmpClient& ASender, const TReplyStatus& AReplyStatus);
 
     TPingerHostField edtHost;
@@ -69,8 +73,11 @@ protected:
 
 private:
     void buildWindow();
+    void dispatchPending();
     void setStatus(int imageIndex);
     void soundAlarm();
+
+    bool m_abandoned = false;
 };
 
 // The start-up pinger; it is never run, but its echo client keeps the socket stack alive for the whole run.

@@ -51,3 +51,14 @@ void WriteFirstStartSettings(TSettingsFile& settings)
     settings.WriteString("Mail", "pwd", "key smtp server");
     settings.UpdateFile();
 }
+
+uint32_t TimerIntervalMs(int32_t seconds)
+{
+    if (seconds == 0)
+        return 0;
+    if (seconds < 0)
+        return static_cast<uint32_t>(MinIntervalSeconds) * 1000u;
+    if (static_cast<uint64_t>(seconds) * 1000u > UINT32_MAX)
+        return static_cast<uint32_t>(MaxIntervalSeconds) * 1000u;
+    return static_cast<uint32_t>(seconds) * 1000u;
+}

@@ -40,5 +40,15 @@ private:
 // The program's settings file.
 std::string SettingsPath();
 
+// The range of the settings dialog's interval field, in seconds.
+inline constexpr int32_t MinIntervalSeconds = 20;
+inline constexpr int32_t MaxIntervalSeconds = 100000;
+
+// The timer's interval for a TimeCheck of `seconds`. 0 is kept: it is the user's way to have no automatic
+// cycles. A negative value (weeks once wrapped to 32 bits) or one whose milliseconds do not fit in 32 bits
+// (and would wrap to a few) is brought into the dialog's range; every other value is kept, the first
+// start's 15 included.
+uint32_t TimerIntervalMs(int32_t seconds);
+
 // The entries a first start writes, in this order.
 void WriteFirstStartSettings(TSettingsFile& settings);

@@ -3,6 +3,7 @@
 #include "icmp/millisecond_clock.h"
 #include "icmp/net_exceptions.h"
 
+#include <algorithm>
 #include <cstring>
 #include <unistd.h>
 
@@ -25,7 +26,7 @@ void writeLittleEndian16(uint8_t* p, uint16_t v)
 
 } // namespace
 
-bool DecodeDatagram(const uint8_t* datagram, int n, uint16_t expectedSequence, TReplyStatus& status)
+bool DecodeDatagram(const uint8_t* datagram, int n, const TReplyMatch& match, TReplyStatus& status)
 {
     status.Outcome = roError;
     const int hl = (datagram[0] & 0x0F) * 4;
@@ -33,28 +34,44 @@ bool DecodeDatagram(const uint8_t* datagram, int n, uint16_t expectedSequence, T
     // TTL are read from it.
     if (n < hl + 8 || n < 20)
         throw ENetIcmpException("Not enough bytes received");
-    const uint8_t type = datagram[hl];
-    int sequenceAt = 0;
-    switch (type) {
-    case 0:
-    case 8:
+    const uint8_t* icmp = datagram + hl;
+    const uint8_t type = icmp[0];
+    uint16_t sequence = 0;
+    if (type == 0 || type == 8) {
+        if (match.Destination && std::memcmp(datagram + 12, match.Destination->data(), 4) != 0)
+            return false;
+        if (match.Identifier && readLittleEndian(icmp + 4) != *match.Identifier)
+            return false;
         status.Outcome = roEchoReply;
-        sequenceAt = hl + 6;
-        break;
-    case 3:
-    case 11:
+        sequence = readLittleEndian(icmp + 6);
+    } else if (type == 3 || type == 11 || type == 12) {
+        // The message carries the header and first eight bytes of the datagram it is about. That header
+        // has a length of its own: a router may add options to its message and not to our request.
+        const int inner = hl + 8;
+        if (inner + 20 > n)
+            return false;
+        const uint8_t* request = datagram + inner;
+        const int innerHl = (request[0] & 0x0F) * 4;
+        // Cut before the request's sequence number, or about something else than an echo request.
+        if (innerHl < 20 || inner + innerHl + 8 > n || request[9] != 1 || request[innerHl] != 8)
+            return false;
+        if (match.Destination && std::memcmp(request + 16, match.Destination->data(), 4) != 0)
+            return false;
+        if (match.Identifier && readLittleEndian(request + innerHl + 4) != *match.Identifier)
+            return false;
+        sequence = readLittleEndian(request + innerHl + 6);
+        if (sequence != match.Sequence)
+            return false;
+        // Our request was thrown away for a fault in its header: no answer will come.
+        if (type == 12)
+            throw ENetIcmpException("Non-echo type response received");
         status.Outcome = type == 3 ? roUnreachable : roTtlExpired;
-        // The copy of the request inside the message is taken to have a header as long as the outer one.
-        sequenceAt = hl + 8 + hl + 6;
-        break;
-    default:
-        throw ENetIcmpException("Non-echo type response received");
-    }
-    // An error message cut before the request's sequence number cannot be ours.
-    if (sequenceAt + 2 > n)
+    } else {
+        // Redirects, timestamps and the rest answer nobody's echo request; they are skipped like any
+        // other foreign message.
         return false;
-    const uint16_t sequence = readLittleEndian(datagram + sequenceAt);
-    if (sequence != expectedSequence)
+    }
+    if (sequence != match.Sequence)
         return false;
     status.ByteCount = n;
     status.SourceAddress = TSocketStack::AddressToText(datagram + 12);
@@ -146,16 +163,36 @@ void TIcmpClient::ReceiveReply(int32_t budgetMs, TReplyStatus& status)
 {
     m_replyBuffer.fill(0);
     const uint32_t start = MillisecondClock();
+    const auto left = [&] { return budgetMs - static_cast<int32_t>(TickDiff(start, MillisecondClock())); };
+    const bool sliced = OnWait && budgetMs >= 0;
     int32_t remaining = budgetMs;
+    // Set when the hook itself outlasted the budget (a modal box, say). The delay was ours, not the
+    // network's, so what arrived meanwhile is still read, without waiting any longer.
+    std::optional<uint32_t> drainingSince;
     for (;;) {
-        const int n = ReadPacket(m_replyBuffer.data(), BufferLength, remaining);
+        int n = 0;
+        if (!sliced) {
+            n = ReadPacket(m_replyBuffer.data(), BufferLength, remaining);
+        } else if (drainingSince) {
+            // Bounded, so that a flood of foreign datagrams cannot hold the wait open.
+            if (TickDiff(*drainingSince, MillisecondClock()) <= static_cast<uint32_t>(WaitSliceMs))
+                n = ReadPacket(m_replyBuffer.data(), BufferLength, 0);
+        } else {
+            n = ReadPacket(m_replyBuffer.data(), BufferLength, std::min(remaining, WaitSliceMs));
+            if (n == 0 && (remaining = left()) > 0) {
+                OnWait();
+                if ((remaining = left()) <= 0)
+                    drainingSince = MillisecondClock();
+                continue;
+            }
+        }
         SharedStack()->CheckSocketResult(n);
         if (DecodeReply(n, status))
             return;
         // Someone else's datagram: keep waiting for ours within what is left of the budget.
         setTimedOut(status);
-        remaining = budgetMs - static_cast<int32_t>(TickDiff(start, MillisecondClock()));
-        if (remaining <= 0)
+        remaining = left();
+        if (remaining <= 0 && !drainingSince)
             return;
     }
 }
@@ -166,5 +203,11 @@ bool TIcmpClient::DecodeReply(int n, TReplyStatus& status)
         setTimedOut(status);
         return true;
     }
-    return DecodeDatagram(m_replyBuffer.data(), std::min(n, BufferLength), m_nextSequence, status);
+    TReplyMatch match;
+    match.Sequence = m_nextSequence;
+    match.Destination = Destination();
+    // A raw socket sees every echo reply of the machine; a datagram socket only its own.
+    if (!SharedStack()->FiltersEchoReplies(Socket().SocketId()))
+        match.Identifier = m_identifier;
+    return DecodeDatagram(m_replyBuffer.data(), std::min(n, BufferLength), match, status);
 }

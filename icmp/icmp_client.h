@@ -7,6 +7,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 class TIcmpClient final : public TRawClient
@@ -19,11 +20,13 @@ public:
 
     // One exchange: sends to Host(), waits up to ReceiveTimeout(), reports through OnReply.
     // A `sequence` other than 0 sets NextSequence() first. Errors are raised; no answer is not an error.
+    // With an OnWait hook the waits go in slices and the hook runs between them.
     void Ping(const std::string& data = std::string(), uint16_t sequence = 0);
 
     std::function<void(TIcmpClient& ASender, const TReplyStatus& AReplyStatus)> OnReply;
 
     uint16_t NextSequence() const { return m_nextSequence; }
+    uint16_t Identifier() const { return m_identifier; }
     const TReplyStatus& ReplyStatus() const { return m_replyStatus; }
     int32_t RequestSize() const { return m_requestSize; }
     const std::array<uint8_t, BufferLength>& RequestBuffer() const { return m_requestBuffer; }
@@ -49,7 +52,19 @@ private:
     TReplyStatus m_replyStatus;
 };
 
+// What makes a received message the answer to our request.
+struct TReplyMatch
+{
+    uint16_t Sequence = 0;
+    // Our identifier, where the platform does not sort echo replies by it itself (raw sockets).
+    std::optional<uint16_t> Identifier;
+    // The address pinged: echo replies from anywhere else, and errors about datagrams sent elsewhere, are
+    // someone else's, such as a late answer to the previous host.
+    std::optional<TAddressBytes> Destination;
+};
+
 // Decodes one received datagram of exactly `n` bytes, reading nothing beyond them. False when the message
-// is about another request, including an error message too short to name the request it is about.
-// Raises ENetIcmpException for a datagram shorter than its headers or of a type that is no answer.
-bool DecodeDatagram(const uint8_t* datagram, int n, uint16_t expectedSequence, TReplyStatus& status);
+// is not about our request: another type, another host, another identifier or sequence, or an error
+// message too short to name the request it is about. Raises ENetIcmpException for a datagram shorter than
+// its headers, and for a parameter problem reported about our request.
+bool DecodeDatagram(const uint8_t* datagram, int n, const TReplyMatch& match, TReplyStatus& status);

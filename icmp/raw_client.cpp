@@ -24,7 +24,8 @@ TSocketHandle& TRawBase::AcquireSocket()
 
 void TRawBase::SendPacket(const std::string& host, int port, const void* buffer, int size)
 {
-    const std::string address = SharedStack()->ResolveToAddress(host);
+    const std::string address = SharedStack()->ResolveToAddress(host, OnWait);
+    m_destination = TSocketStack::TextToAddress(address);
     AcquireSocket().SendDatagram(address, port, buffer, size);
 }
 

@@ -5,6 +5,7 @@
 #include "icmp/socket_handle.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -24,10 +25,18 @@ public:
     int32_t BufferSize() const { return static_cast<int32_t>(m_buffer.size()); }
     int32_t SendTtl() const { return m_sendTtl; }
 
+    // Called between the slices of every wait: the name lookup and the wait for an answer. Without one,
+    // each wait blocks the calling thread for its whole length.
+    TWaitHook OnWait;
+
     // Opens the socket when it is not open and gives it the time-to-live.
     TSocketHandle& AcquireSocket();
+    // The socket as it is, open or not.
+    const TSocketHandle& Socket() const { return m_socket; }
     // Resolves `host` (before any socket is opened) and sends the datagram.
     void SendPacket(const std::string& host, int port, const void* buffer, int size);
+    // The address the last datagram was sent to; nothing before the first send.
+    const std::optional<TAddressBytes>& Destination() const { return m_destination; }
     // The bytes of one datagram read within `timeoutMs` (ReceiveTimeout() when negative); 0 when none came.
     int ReadPacket(void* buffer, int length, int timeoutMs);
 
@@ -41,6 +50,7 @@ private:
     int32_t m_sendTtl = 128;
     std::string m_host;
     int32_t m_port = 0;
+    std::optional<TAddressBytes> m_destination;
     std::vector<uint8_t> m_buffer;
 };
 

@@ -4,6 +4,8 @@
 #include "platform/format.h"
 #include "platform/int_conversion.h"
 
+#include <algorithm>
+#include <chrono>
 #include <strings.h>
 
 namespace {
@@ -24,13 +26,31 @@ std::string_view takePart(std::string_view& rest)
 
 } // namespace
 
-std::string TSocketStack::ResolveToAddress(const std::string& host)
+void TPendingLookUp::Answer(bool found, const TAddressBytes& address, int errorNumber)
+{
+    {
+        std::lock_guard guard(m_lock);
+        m_found = found;
+        m_address = address;
+        m_errorNumber = errorNumber;
+        m_done = true;
+    }
+    m_answered.notify_all();
+}
+
+bool TPendingLookUp::WaitFor(int timeoutMs)
+{
+    std::unique_lock guard(m_lock);
+    return m_answered.wait_for(guard, std::chrono::milliseconds(std::max(timeoutMs, 0)), [this] { return m_done; });
+}
+
+std::string TSocketStack::ResolveToAddress(const std::string& host, const TWaitHook& waitHook)
 {
     if (::strcasecmp(host.c_str(), "LOCALHOST") == 0 && host.size() == 9)
         return "127.0.0.1";
     if (IsAddressLiteral(host))
         return host;
-    return LookUpHostName(host);
+    return LookUpHostName(host, waitHook);
 }
 
 bool TSocketStack::IsAddressLiteral(std::string_view text)
@@ -93,12 +113,30 @@ std::string TSocketStack::AddressToText(const uint8_t* bytes)
     return std::string(text, out);
 }
 
-std::string TSocketStack::LookUpHostName(const std::string& name)
+std::string TSocketStack::LookUpHostName(const std::string& name, const TWaitHook& waitHook)
 {
-    TAddressBytes address;
-    if (!GetHostByName(name, address))
-        CheckSocketResult(-1);
-    return AddressToText(address.data());
+    if (!waitHook) {
+        TAddressBytes address;
+        if (!GetHostByName(name, address))
+            CheckSocketResult(-1);
+        return AddressToText(address.data());
+    }
+    const std::shared_ptr<TPendingLookUp> lookUp = BeginLookUp(name);
+    while (!lookUp->WaitFor(WaitSliceMs))
+        waitHook();
+    // The error number came from the thread that looked the name up, which is why it travels with the answer.
+    if (!lookUp->Found())
+        ThrowSocketError(lookUp->ErrorNumber());
+    return AddressToText(lookUp->Address().data());
+}
+
+std::shared_ptr<TPendingLookUp> TSocketStack::BeginLookUp(const std::string& name)
+{
+    auto lookUp = std::make_shared<TPendingLookUp>();
+    TAddressBytes address {};
+    const bool found = GetHostByName(name, address);
+    lookUp->Answer(found, address, found ? 0 : LastError());
+    return lookUp;
 }
 
 TSocketId TSocketStack::NewSocket(int type, int protocol)

@@ -2,7 +2,11 @@
 #pragma once
 
 #include <array>
+#include <condition_variable>
 #include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -13,6 +17,36 @@ inline constexpr TSocketId InvalidSocket = -1;
 
 // An IPv4 address as four bytes in network order.
 using TAddressBytes = std::array<uint8_t, 4>;
+
+// Called between the slices of a long wait, so that the caller's thread can do other work meanwhile.
+// What it throws ends the wait at once.
+using TWaitHook = std::function<void()>;
+// The longest a sliced wait goes without calling its hook.
+inline constexpr int WaitSliceMs = 15;
+
+// The answer of a name lookup that may still be under way on a thread of its own. The lookup's thread
+// and the waiting one share it; a waiter that gives up simply lets go of it.
+class TPendingLookUp final
+{
+public:
+    // From any thread, once.
+    void Answer(bool found, const TAddressBytes& address, int errorNumber);
+    // Whether the answer is in, waiting up to `timeoutMs` for it.
+    bool WaitFor(int timeoutMs);
+
+    // Valid once WaitFor() has said yes.
+    bool Found() const { return m_found; }
+    const TAddressBytes& Address() const { return m_address; }
+    int ErrorNumber() const { return m_errorNumber; }
+
+private:
+    std::mutex m_lock;
+    std::condition_variable m_answered;
+    bool m_done = false;
+    bool m_found = false;
+    TAddressBytes m_address {};
+    int m_errorNumber = 0;
+};
 
 // A descriptor set of the socket wait: a count and at most 64 sockets.
 struct TSocketSet
@@ -34,8 +68,9 @@ class TSocketStack
 public:
     virtual ~TSocketStack() = default;
 
-    // The dotted address for a host text: "localhost" and address literals need no lookup.
-    std::string ResolveToAddress(const std::string& host);
+    // The dotted address for a host text: "localhost" and address literals need no lookup. With a hook,
+    // a lookup runs off the calling thread, which waits for it in slices and calls the hook between them.
+    std::string ResolveToAddress(const std::string& host, const TWaitHook& waitHook = {});
     static bool IsAddressLiteral(std::string_view text);
     // One number, two, three or four parts, each decimal or hex; see the address tests for the forms.
     static bool ParseAddress(std::string_view text, TAddressBytes& bytes);
@@ -43,7 +78,10 @@ public:
     static TAddressBytes TextToAddress(const std::string& text);
     static std::string AddressToText(const uint8_t* bytes);
     // Raises ENetSocketError with the resolver's number.
-    std::string LookUpHostName(const std::string& name);
+    std::string LookUpHostName(const std::string& name, const TWaitHook& waitHook = {});
+    // Starts looking up `name`. This stack answers at once, on the calling thread; a platform stack may
+    // answer from a thread of its own.
+    virtual std::shared_ptr<TPendingLookUp> BeginLookUp(const std::string& name);
 
     // Raises ENetInvalidSocket when the platform refuses the socket.
     TSocketId NewSocket(int type, int protocol);
@@ -72,6 +110,9 @@ public:
     virtual int CloseSocket(TSocketId socket) = 0;
     virtual bool GetHostByName(const std::string& name, TAddressBytes& address) = 0;
     virtual int LastError() = 0;
+    // Whether the platform itself delivers on `socket` only the echo replies that carry its own identifier,
+    // as an ICMP datagram socket does: their identifier is then the platform's, not the request's.
+    virtual bool FiltersEchoReplies(TSocketId) const { return false; }
 
 protected:
     // The texts every stack shares; a stack answers its own numbers first.

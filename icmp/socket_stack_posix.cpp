@@ -10,6 +10,8 @@
 #include <netinet/ip.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <system_error>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -335,11 +337,14 @@ int TSocketStackPosix::CloseSocket(TSocketId socket)
     return ::close(socket) == 0 ? 0 : fail(errno);
 }
 
-bool TSocketStackPosix::GetHostByName(const std::string& name, TAddressBytes& address)
+namespace {
+
+// getaddrinfo() for IPv4; on failure `error` is the socket error number. Safe on any thread.
+bool resolve(const std::string& name, TAddressBytes& address, int& error)
 {
     // A name with a NUL in it would be looked up cut short; no host has such a name.
     if (name.find('\0') != std::string::npos) {
-        t_lastError = 11001;
+        error = 11001;
         return false;
     }
     addrinfo hints {};
@@ -348,13 +353,38 @@ bool TSocketStackPosix::GetHostByName(const std::string& name, TAddressBytes& ad
     addrinfo* found = nullptr;
     const int rc = ::getaddrinfo(name.c_str(), nullptr, &hints, &found);
     if (rc != 0 || !found) {
-        t_lastError = rc != 0 ? SocketErrorFromResolver(rc) : 11004;
+        error = rc != 0 ? SocketErrorFromResolver(rc) : 11004;
         return false;
     }
     const auto* in = reinterpret_cast<const sockaddr_in*>(found->ai_addr);
     std::memcpy(address.data(), &in->sin_addr, 4);
     ::freeaddrinfo(found);
     return true;
+}
+
+} // namespace
+
+bool TSocketStackPosix::GetHostByName(const std::string& name, TAddressBytes& address)
+{
+    return resolve(name, address, t_lastError);
+}
+
+std::shared_ptr<TPendingLookUp> TSocketStackPosix::BeginLookUp(const std::string& name)
+{
+    auto lookUp = std::make_shared<TPendingLookUp>();
+    try {
+        // The thread holds only its own copies, so it may outlive this stack and the waiter.
+        std::thread([lookUp, name] {
+            TAddressBytes address {};
+            int error = 0;
+            const bool found = resolve(name, address, error);
+            lookUp->Answer(found, address, error);
+        }).detach();
+    } catch (const std::system_error&) {
+        // No thread to be had (a process limit): look the name up here rather than not at all.
+        return TSocketStack::BeginLookUp(name);
+    }
+    return lookUp;
 }
 
 int TSocketStackPosix::LastError()

@@ -19,7 +19,11 @@ public:
     int Shutdown(TSocketId socket, int how) override;
     int CloseSocket(TSocketId socket) override;
     bool GetHostByName(const std::string& name, TAddressBytes& address) override;
+    // The lookup runs on a detached thread: a resolver that never answers must not hold up the program's
+    // end, so nobody ever joins it.
+    std::shared_ptr<TPendingLookUp> BeginLookUp(const std::string& name) override;
     int LastError() override;
+    bool FiltersEchoReplies(TSocketId socket) const override { return IsDatagramStandIn(socket); }
     std::string SocketErrorText(int errorNumber) override;
 
     // Whether `socket` is an unprivileged ICMP datagram socket standing in for a raw one.

@@ -2,31 +2,56 @@
 
 #include <csignal>
 #include <spawn.h>
+#include <sstream>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <vector>
 
 extern char** environ;
 
 namespace {
 
+// Runs `argv` in a process of its own that we never wait for: a double fork leaves no child to reap.
+bool spawnDetached(const std::vector<std::string>& argv)
+{
+    std::vector<char*> args;
+    for (const std::string& arg : argv)
+        args.push_back(const_cast<char*>(arg.c_str()));
+    args.push_back(nullptr);
+    const pid_t child = ::fork();
+    if (child < 0)
+        return false;
+    if (child == 0) {
+        ::setsid();
+        pid_t grandchild = 0;
+        const int rc = ::posix_spawnp(&grandchild, args[0], nullptr, nullptr, args.data(), environ);
+        ::_exit(rc == 0 ? 0 : 1);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
 class XdgOpener final : public IShellOpener
 {
 public:
-    void Open(const std::string& target) override
+    void Open(const std::string& target) override { spawnDetached({"xdg-open", target}); }
+
+    bool Launch(const std::string& file, const std::string& parameters) override
     {
-        // A double fork leaves no child for us to reap, however long the browser takes to start.
-        const pid_t child = ::fork();
-        if (child < 0)
-            return;
-        if (child == 0) {
-            ::setsid();
-            pid_t grandchild = 0;
-            const char* argv[] = {"xdg-open", target.c_str(), nullptr};
-            const int rc = ::posix_spawnp(&grandchild, "xdg-open", nullptr, nullptr, const_cast<char**>(argv), environ);
-            ::_exit(rc == 0 ? 0 : 1);
-        }
-        int status = 0;
-        ::waitpid(child, &status, 0);
+        struct stat st
+        {
+        };
+        if (::stat(file.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+            return false;
+        if (::access(file.c_str(), X_OK) != 0)
+            return spawnDetached({"xdg-open", file});
+        std::vector<std::string> argv {file};
+        std::istringstream words(parameters);
+        for (std::string word; words >> word;)
+            argv.push_back(word);
+        return spawnDetached(argv);
     }
 };
 
@@ -37,6 +62,12 @@ std::shared_ptr<IShellOpener>& installed()
 }
 
 } // namespace
+
+bool IShellOpener::Launch(const std::string& file, const std::string&)
+{
+    Open(file);
+    return true;
+}
 
 IShellOpener& ShellOpener()
 {

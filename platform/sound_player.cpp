@@ -1,15 +1,34 @@
 #include "platform/sound_player.h"
 
 #include <canberra.h>
+#include <cstdlib>
+#include <dirent.h>
+#include <fnmatch.h>
 #include <sys/stat.h>
 
 namespace {
+
+bool exists(const std::string& path)
+{
+    struct stat st
+    {
+    };
+    return !path.empty() && ::stat(path.c_str(), &st) == 0;
+}
+
+std::string environment(const char* name)
+{
+    const char* value = std::getenv(name);
+    return value ? value : "";
+}
 
 class CanberraSoundPlayer final : public ISoundPlayer
 {
 public:
     CanberraSoundPlayer()
     {
+        if (!SoundOutputPresent(DesktopSoundPlaces()))
+            return;
         if (ca_context_create(&m_context) != CA_SUCCESS)
             m_context = nullptr;
     }
@@ -45,6 +64,30 @@ private:
 };
 
 } // namespace
+
+TSoundPlaces DesktopSoundPlaces()
+{
+    const std::string home = environment("HOME");
+    return {environment("PULSE_SERVER"), environment("XDG_RUNTIME_DIR"), "/dev/snd",
+            home.empty() ? std::string() : home + "/.asoundrc"};
+}
+
+bool SoundOutputPresent(const TSoundPlaces& places)
+{
+    if (!places.pulseServer.empty() || exists(places.alsaUserConfig))
+        return true;
+    if (!places.runtimeFolder.empty()
+        && (exists(places.runtimeFolder + "/pulse/native") || exists(places.runtimeFolder + "/pipewire-0")))
+        return true;
+    DIR* devices = places.deviceFolder.empty() ? nullptr : ::opendir(places.deviceFolder.c_str());
+    if (!devices)
+        return false;
+    bool playback = false;
+    while (const dirent* entry = ::readdir(devices))
+        playback = playback || ::fnmatch("pcmC*D*p", entry->d_name, 0) == 0;
+    ::closedir(devices);
+    return playback;
+}
 
 std::unique_ptr<ISoundPlayer> CreateDesktopSoundPlayer()
 {

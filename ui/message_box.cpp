@@ -24,6 +24,8 @@ QWidget* parentFor(QWidget* parent)
     return parent == s_owner ? nullptr : parent;
 }
 
+int s_openErrorBoxes = 0;
+
 void show(MessageBox::Kind kind, QWidget* parent, const QString& text)
 {
     const QString title = MessageBox::Title();
@@ -36,7 +38,11 @@ void show(MessageBox::Kind kind, QWidget* parent, const QString& text)
     box.setTextFormat(Qt::PlainText);
     if (!box.parentWidget())
         KeepAboveTheProgram(&box, s_owner);
+    // Errors raised inside the box's own event loop are shown by notify, so exec() itself never throws.
+    const int counted = kind == MessageBox::Kind::Error ? 1 : 0;
+    s_openErrorBoxes += counted;
     box.exec();
+    s_openErrorBoxes -= counted;
 }
 
 } // namespace
@@ -54,6 +60,11 @@ void MessageBox::ShowInformation(QWidget* parent, const QString& text)
 void MessageBox::SetOwner(QWidget* owner)
 {
     s_owner = owner;
+}
+
+bool MessageBox::ErrorBoxOpen()
+{
+    return s_openErrorBoxes > 0;
 }
 
 void MessageBox::SetRecording(bool recording)

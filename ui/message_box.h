@@ -27,6 +27,9 @@ public:
     // The gadget, which stays on top of normal windows: the boxes are kept above it.
     static void SetOwner(QWidget* owner);
 
+    // Whether an error box is on the screen, waiting for its OK.
+    static bool ErrorBoxOpen();
+
     // While recording, boxes are noted instead of shown, so tests never block on a modal loop.
     static void SetRecording(bool recording);
     static const std::vector<Shown>& Recorded();

@@ -6,15 +6,22 @@
 #include "platform/file_errors.h"
 #include "tests/app/app_fixture.h"
 #include "tests/support/fake_host.h"
+#include "tests/support/silent_resolver.h"
 #include "ui/image_list_box.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCoreApplication>
+#include <QDialog>
 #include <QElapsedTimer>
+#include <QMessageBox>
+#include <QPointer>
 #include <QTimer>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <unistd.h>
 
 namespace {
@@ -135,23 +142,20 @@ TEST_F(CycleTest, UnresolvableNameFailsAloneAndTheNextResourceIsPinged)
     EXPECT_EQ(player->files.size(), 1u);
 }
 
-TEST_F(CycleTest, BadCountStopsTheCycleAtItsResourceAndLeavesTheTimerOff)
+TEST_F(CycleTest, BadCountStopsTheCycleAtItsResourceAndTheTimerComesBack)
 {
     writeResource("a.cvr", "127.0.0.1", "1");
     writeResource("b.cvr", "127.0.0.1", "abc");
     writeResource("c.cvr", "127.0.0.1", "1");
     startProgram();
-    try {
-        Form1->initping1Click();
-        FAIL();
-    } catch (const EConversionError& error) {
-        EXPECT_EQ(error.Message(), "'abc' is not a valid integer value");
-    }
+    Form1->initping1Click();
+    EXPECT_EQ(lastBox(), QStringLiteral("'abc' is not a valid integer value."));
     EXPECT_EQ(status(0), 1);
     EXPECT_EQ(status(1), 0);
     EXPECT_EQ(status(2), 0);
-    EXPECT_FALSE(Form1->Timer1->Enabled()) << "no further cycle runs by itself";
-    EXPECT_TRUE(Form1->initping1->isEnabled()) << "a cycle can still be started by hand";
+    // One garbage file must not end monitoring for good while the gadget looks alive.
+    EXPECT_TRUE(Form1->Timer1->Enabled());
+    EXPECT_TRUE(Form1->initping1->isEnabled());
 }
 
 TEST_F(CycleTest, EmptyFolderRunsNoPingerAndRearmsTheTimer)
@@ -162,30 +166,61 @@ TEST_F(CycleTest, EmptyFolderRunsNoPingerAndRearmsTheTimer)
     EXPECT_TRUE(Form1->Timer1->Enabled());
 }
 
-TEST_F(CycleTest, MissingFolderEndsTheCycleWithTheTimerOff)
+TEST_F(CycleTest, MissingFolderEndsTheCycleAndTheTimerComesBack)
 {
     writeResource("a.cvr", "127.0.0.1", "1");
     startProgram();
     std::filesystem::remove_all(folder.File("list"));
-    try {
-        Form1->initping1Click();
-        FAIL();
-    } catch (const EInOutError& error) {
-        EXPECT_EQ(error.Message(), "File not found");
-    }
+    Form1->initping1Click();
+    EXPECT_EQ(lastBox(), QStringLiteral("File not found."));
     EXPECT_EQ(Form1->listaproc->Items().Count(), 1) << "the old list stays";
-    EXPECT_FALSE(Form1->Timer1->Enabled());
+    EXPECT_TRUE(Form1->Timer1->Enabled()) << "a folder that was briefly away must not end monitoring";
 }
 
-TEST_F(CycleTest, CommandsThatWouldDisturbARunningCycleWaitForItsEnd)
+TEST_F(CycleTest, FailingCyclesNeverPileErrorBoxesOnTheOneThatIsOpen)
+{
+    writeResource("a.cvr", "no-such-host.invalid", "1"); // an alarm a cycle, to count them
+    writeResource("b.cvr", "127.0.0.1", "abc");
+    startProgram();
+    MessageBox::SetRecording(false);
+    Form1->Timer1->SetInterval(60);
+    // Real boxes: later ticks fail inside the first box's event loop. Each is answered after four cycles.
+    size_t most = 0, answered = 0;
+    QTimer probe;
+    QObject::connect(&probe, &QTimer::timeout, &probe, [&] {
+        std::vector<QMessageBox*> boxes;
+        for (QWidget* widget : QApplication::topLevelWidgets())
+            if (auto* box = qobject_cast<QMessageBox*>(widget); box && box->isVisible())
+                boxes.push_back(box);
+        most = std::max(most, boxes.size());
+        if (boxes.size() > 1 || (!boxes.empty() && player->files.size() >= 4 * (answered + 1))) {
+            EXPECT_TRUE(Form1->Timer1->Enabled());
+            answered = boxes.size() > 1 ? 2 : answered + 1; // piled up: unwind them all and stop
+            Form1->Timer1->SetEnabled(answered < 2);
+            for (QMessageBox* box : boxes)
+                box->accept();
+        }
+    });
+    probe.start(10);
+    QElapsedTimer clock;
+    clock.start();
+    while (answered < 2 && clock.elapsed() < 10000)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
+    MessageBox::SetRecording(true);
+    EXPECT_EQ(most, 1u);
+    EXPECT_EQ(answered, 2u) << "a cycle failing after the box was answered shows the next one";
+}
+
+TEST_F(CycleTest, CommandsThatWouldDisturbARunningCycleAreRefusedAndACloseEndsItFirst)
 {
     const auto host = startFakeHost();
-    host->Set("10.77.0.4", {FakeHost::Answer::EchoReply, 100});
-    writeResource("a.cvr", "10.77.0.4", "2");
-    writeResource("b.cvr", "10.77.0.4", "1");
+    host->Set("10.77.0.4", {FakeHost::Answer::Silence});
+    writeResource("a.cvr", "10.77.0.4", "4");
+    writeResource("b.cvr", "10.77.0.4", "4");
     startProgram();
     bool checked = false;
-    QTimer::singleShot(0, Form1, [&] {
+    QElapsedTimer clock;
+    QTimer::singleShot(300, Form1, [&] {
         checked = true;
         EXPECT_TRUE(Form1->CycleRunning());
         EXPECT_FALSE(Form1->initping1->isEnabled());
@@ -194,17 +229,88 @@ TEST_F(CycleTest, CommandsThatWouldDisturbARunningCycleWaitForItsEnd)
         Form1->listaproc->SetItemIndex(0);
         Form1->Eliminarisorsa1Click(); // refused: the list is in use
         Form1->initping1Click(); // refused: one cycle at a time
-        Form1->close(); // carried out once the cycle is over
+        clock.start();
+        Form1->gg1Click(); // "&Esci": the cycle ends at its next wait, then the window closes
         EXPECT_TRUE(Form1->isVisible());
     });
     Form1->show();
     Form1->initping1Click();
-    EXPECT_TRUE(checked);
+    ASSERT_TRUE(checked);
+    EXPECT_LE(clock.elapsed(), 200) << "a silent host's eight seconds are not waited for";
     EXPECT_TRUE(folder.Exists("list/a.cvr"));
-    EXPECT_EQ(host->RequestsSeen("10.77.0.4"), 3);
-    EXPECT_TRUE(Form1->initping1->isEnabled());
+    EXPECT_EQ(host->RequestsSeen("10.77.0.4"), 1);
+    EXPECT_EQ(status(0), 3) << "a run broken off for the close is neither green nor red";
+    EXPECT_TRUE(player->files.empty());
+    EXPECT_FALSE(Form1->CycleRunning());
+    EXPECT_TRUE(Form1->isVisible()) << "the window closes from the event loop, after the cycle";
     QCoreApplication::processEvents();
-    EXPECT_FALSE(Form1->isVisible()) << "the close asked for during the cycle";
+    EXPECT_FALSE(Form1->isVisible());
+}
+
+TEST_F(CycleTest, AModalBoxOpenedMidWaitDelaysTheResultWithoutCorruptingIt)
+{
+    const auto host = startFakeHost();
+    host->Set("10.77.0.6", {FakeHost::Answer::EchoReply, 100});
+    writeResource("a.cvr", "10.77.0.6", "1");
+    startProgram();
+    // Opened during the wait and answered after the reply came and the whole budget passed.
+    QTimer::singleShot(50, Form1, [] {
+        QDialog box(Form1);
+        QTimer::singleShot(1500, &box, &QDialog::accept);
+        box.exec();
+    });
+    EXPECT_EQ(watch(0), (std::vector<int> {3, 1}));
+    EXPECT_TRUE(player->files.empty());
+}
+
+// The gadget handles events throughout, the hourglass reaches the screen before each resource's first
+// request leaves, and the statuses are those of a cycle that never dispatched.
+TEST_F(CycleTest, TheGadgetKeepsAnsweringThroughSilentHostsAndASlowLookUp)
+{
+    const auto host = startFakeHost();
+    SilentResolver resolver(1);
+    if (!resolver.Ready())
+        GTEST_SKIP() << resolver.Error();
+    host->Set("10.77.0.9", {FakeHost::Answer::Silence});
+    writeResource("a.cvr", "10.77.0.9", "1");
+    writeResource("b.cvr", SilentResolver::SlowName, "1");
+    writeResource("c.cvr", "127.0.0.1", "1");
+    startProgram();
+    Form1->show();
+    QCoreApplication::processEvents();
+    QElapsedTimer clock;
+    qint64 last = 0, longest = 0;
+    QTimer ticks;
+    QObject::connect(&ticks, &QTimer::timeout, &ticks, [&] {
+        longest = std::max(longest, clock.elapsed() - last);
+        last = clock.elapsed();
+    });
+    struct PaintProbe : QObject
+    {
+        std::function<void()> onPaint;
+        bool eventFilter(QObject*, QEvent* event) override
+        {
+            if (event->type() == QEvent::Paint)
+                onPaint();
+            return false;
+        }
+    } probe;
+    std::vector<int> hourglassAfter; // requests the silent host had seen when its hourglass was painted
+    probe.onPaint = [&] {
+        if (status(0) == 3)
+            hourglassAfter.push_back(host->RequestsSeen("10.77.0.9"));
+    };
+    Form1->listaproc->viewport()->installEventFilter(&probe);
+    clock.start();
+    ticks.start(5);
+    Form1->initping1Click();
+    Form1->listaproc->viewport()->removeEventFilter(&probe);
+    EXPECT_GE(clock.elapsed(), 1900) << "a second of silence and a second of lookup";
+    EXPECT_LE(longest, 100) << "the longest the gadget went without handling an event";
+    ASSERT_FALSE(hourglassAfter.empty());
+    EXPECT_EQ(hourglassAfter.front(), 0);
+    EXPECT_EQ((std::vector<int> {status(0), status(1), status(2)}), (std::vector<int> {2, 2, 1}));
+    EXPECT_EQ(player->files.size(), 2u);
 }
 
 TEST_F(CycleTest, NextCycleStartsOneFullIntervalAfterTheLastEnded)

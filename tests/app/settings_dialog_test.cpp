@@ -9,7 +9,9 @@
 #include <QPushButton>
 #include <QTest>
 
+#include <string>
 #include <sys/stat.h>
+#include <utility>
 
 namespace {
 
@@ -111,6 +113,22 @@ TEST_F(SettingsDialogTest, IntervalTypedOutOfRangeIsClampedWhenOkIsClicked)
     QTest::mouseClick(Form_opz->Button1, Qt::LeftButton);
     EXPECT_EQ(Form_opz->SpinEdit1->Text(), QStringLiteral("100000"));
     EXPECT_EQ(TSettingsFile(SettingsPath()).ReadInteger("Check", "TimeCheck", 0), 100000);
+}
+
+TEST_F(SettingsDialogTest, IntervalTypedOutOfRangeIsClampedWhenOkIsChosenFromTheKeyboard)
+{
+    Form1->Opzioni1Click();
+    QApplication::setActiveWindow(Form_opz);
+    for (const auto& [typed, kept] : {std::pair {"5", "20"}, std::pair {"150000", "100000"}}) {
+        Form_opz->show();
+        Form_opz->SpinEdit1->setFocus();
+        Form_opz->SpinEdit1->SetText(QString::fromLatin1(typed));
+        // Alt+O leaves the focus in the field, so the field never applies its range itself.
+        QTest::keyClick(Form_opz->SpinEdit1, Qt::Key_O, Qt::AltModifier);
+        QTRY_VERIFY(!Form_opz->isVisible());
+        EXPECT_EQ(Form_opz->SpinEdit1->Text(), QString::fromLatin1(kept));
+        EXPECT_EQ(TSettingsFile(SettingsPath()).ReadInteger("Check", "TimeCheck", 0), std::stoi(kept));
+    }
 }
 
 TEST_F(SettingsDialogTest, ShortIntervalsFromTheFileAreBroughtUpToTheMinimum)

@@ -99,7 +99,14 @@ TEST_F(StartupSettingsTest, ExistingFileIsReadAndLeftAsItIs)
         {"[Mail]\r\nhost=x\r\n", 20000},
         {"garbage\r\n\r\n=\r\n[", 20000},
         {"[check]\r\ntimecheck=7\r\nTimeCheck=8\r\n", 7000},
+        // 0 turns automatic cycles off; an interval the timer cannot keep is brought into the settings
+        // dialog's range; the rest stay.
         {"[Check]\r\nTimeCheck=0\r\n", 0},
+        {"[Check]\r\nTimeCheck=-5\r\n", 20000},
+        {"[Check]\r\nTimeCheck=4294968\r\n", 100000000},
+        {"[Check]\r\nTimeCheck=2147483647\r\n", 100000000},
+        {"[Check]\r\nTimeCheck=4294967\r\n", 4294967000},
+        {"[Check]\r\nTimeCheck=1\r\n", 1000},
     };
     for (const auto& c : cases) {
         folder.Write("corvane.ini", c.content);

@@ -141,9 +141,9 @@ DesktopSession::DesktopSession(int width, int height)
         return;
     // Xvfb picks a free display and writes its number to the descriptor we give it.
     const std::string geometry = std::to_string(width) + "x" + std::to_string(height) + "x24";
-    m_xvfb = spawn(
-        {"Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0", geometry, "-nolisten", "tcp", "-dpi", "96"}, {},
-        -1);
+    m_xvfb = spawn({"Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0", geometry, "-nolisten", "tcp", "-dpi",
+                    "96", "-noreset"},
+                   {}, -1);
     ::close(fds[1]);
     std::string number;
     char c;

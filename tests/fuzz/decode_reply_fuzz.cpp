@@ -8,15 +8,21 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    if (size < 3 || size > TIcmpClient::BufferLength + 2)
+    if (size < 4 || size > TIcmpClient::BufferLength + 3)
         return 0;
-    const uint16_t expected = static_cast<uint16_t>(data[0] | (data[1] << 8));
+    TReplyMatch match;
+    match.Sequence = static_cast<uint16_t>(data[0] | (data[1] << 8));
+    // The third byte chooses which checks apply, so that both socket paths are covered.
+    if (data[2] & 1)
+        match.Identifier = static_cast<uint16_t>(data[0] ^ data[1]);
+    if (data[2] & 2)
+        match.Destination = TAddressBytes {127, 0, 0, data[2]};
     // An exact-size copy, so a read past the datagram is a read past the allocation.
-    std::vector<uint8_t> datagram(data + 2, data + size);
+    std::vector<uint8_t> datagram(data + 3, data + size);
     TReplyStatus status;
     try {
-        const bool ours = DecodeDatagram(datagram.data(), static_cast<int>(datagram.size()), expected, status);
-        if (ours && (status.ByteCount != static_cast<int>(datagram.size()) || status.SequenceNumber != expected))
+        const bool ours = DecodeDatagram(datagram.data(), static_cast<int>(datagram.size()), match, status);
+        if (ours && (status.ByteCount != static_cast<int>(datagram.size()) || status.SequenceNumber != match.Sequence))
             __builtin_trap();
     } catch (const ENetIcmpException&) { }
     return 0;

@@ -2,6 +2,7 @@
 #include "icmp/net_exceptions.h"
 #include "tests/icmp/scripted_stack.h"
 
+#include <algorithm>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -75,6 +76,7 @@ TEST_F(IcmpClientTest, DataFillsTheFirstBytesAndIsCutAfterThirtyTwo)
 
 TEST_F(IcmpClientTest, EchoReplyFillsTheStatusAndEndsTheWait)
 {
+    client->SetHost("10.0.0.9");
     network.Arrive(15, ScriptedNetwork::EchoReply(3489, 57, {10, 0, 0, 9}));
     client->Ping();
     ASSERT_EQ(replies.size(), 1u);
@@ -161,7 +163,10 @@ TEST_F(IcmpClientTest, OwnRequestSeenOnLoopbackCountsAsAnswer)
 
 TEST_F(IcmpClientTest, MalformedAnswersRaiseAndKeepTheSequence)
 {
-    network.Arrive(10, ScriptedNetwork::Datagram(13, std::vector<uint8_t>(19, 0)));
+    // A parameter problem about our request: it was thrown away and no answer will come.
+    auto problem = ScriptedNetwork::ErrorAbout(3, 3489, {10, 0, 0, 1});
+    problem[20] = 12;
+    network.Arrive(10, problem);
     try {
         client->Ping();
         FAIL();
@@ -184,6 +189,51 @@ TEST_F(IcmpClientTest, MalformedAnswersRaiseAndKeepTheSequence)
     client->Ping();
     EXPECT_EQ(script().opened.size(), 1u);
     EXPECT_TRUE(script().open.empty());
+}
+
+TEST_F(IcmpClientTest, IpOptionsMoveTheRequestAnErrorCarries)
+{
+    // Options on our request's copy only, and on both headers: the copy's own length places it.
+    const auto error = ScriptedNetwork::ErrorAbout(3, 3489, {10, 0, 0, 1});
+    network.Arrive(1, ScriptedNetwork::WithIpOptions(error, 4, 28));
+    client->Ping();
+    EXPECT_EQ(replies.at(0).Outcome, roUnreachable);
+    network.Arrive(
+        1,
+        ScriptedNetwork::WithIpOptions(
+            ScriptedNetwork::WithIpOptions(ScriptedNetwork::ErrorAbout(11, 3490, {10, 0, 0, 1}), 12, 28), 4));
+    client->Ping();
+    EXPECT_EQ(replies.at(1).Outcome, roTtlExpired);
+    EXPECT_EQ(replies.at(1).ByteCount, 56 + 16);
+}
+
+TEST_F(IcmpClientTest, WithAHookTheWaitGoesInSlicesWithinTheSameBudget)
+{
+    int calls = 0;
+    client->OnWait = [&] { ++calls; };
+    network.Arrive(100, ScriptedNetwork::EchoReply(7));
+    network.Arrive(301, ScriptedNetwork::EchoReply(3489));
+    client->Ping();
+    EXPECT_EQ(replies.at(0).RoundTripMs, 301u);
+    EXPECT_EQ(calls, 6 + 13) << "one call per quiet slice: none when a datagram came";
+    EXPECT_EQ(*std::max_element(script().waits.begin(), script().waits.end()), WaitSliceMs);
+
+    // A modal box opened from the hook holds it for two seconds; the host had answered meanwhile.
+    client->OnWait = [&] { script().nowMs += 2000; };
+    network.Arrive(100, ScriptedNetwork::EchoReply(3490));
+    client->Ping();
+    EXPECT_EQ(replies.at(1).Outcome, roEchoReply);
+    client->Ping();
+    EXPECT_EQ(replies.at(2).Outcome, roTimeOut);
+    EXPECT_EQ(replies.at(2).RoundTripMs, 15u + 2000u) << "one quiet slice, the hook, and no more waiting";
+
+    struct Stop
+    {
+    };
+    client->OnWait = [] { throw Stop(); };
+    EXPECT_THROW(client->Ping(), Stop);
+    EXPECT_EQ(replies.size(), 3u);
+    EXPECT_EQ(client->NextSequence(), 3492);
 }
 
 TEST_F(IcmpClientTest, ExplicitSequenceAndWrapAround)
@@ -296,7 +346,7 @@ TEST(DecodeDatagramTest, ReadsNothingBeyondTheDatagram)
                     exact[static_cast<size_t>(hl * 4)] = type;
                 TReplyStatus status;
                 try {
-                    DecodeDatagram(exact.data(), n, 0, status);
+                    DecodeDatagram(exact.data(), n, TReplyMatch {}, status);
                 } catch (const ENetIcmpException&) { }
             }
         }
@@ -307,7 +357,7 @@ TEST(DecodeDatagramTest, AHeaderLengthBelowTwentyStillNeedsAWholeHeader)
     // Found by fuzzing: a zero header length let a 9-byte datagram be read as a reply with an address.
     std::vector<uint8_t> tiny(9, 0);
     TReplyStatus status;
-    EXPECT_THROW(DecodeDatagram(tiny.data(), 9, 0, status), ENetIcmpException);
+    EXPECT_THROW(DecodeDatagram(tiny.data(), 9, TReplyMatch {}, status), ENetIcmpException);
 }
 
 TEST(ReplyLineTest, ZeroMillisecondsReadsAsUnderOne)

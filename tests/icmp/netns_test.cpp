@@ -1,13 +1,16 @@
 // The echo engine against hosts of the test's own network namespace (see scripts/run-isolated).
 #include "icmp/icmp_client.h"
+#include "icmp/net_component.h"
 #include "icmp/net_exceptions.h"
 #include "tests/support/fake_host.h"
+#include "tests/support/silent_resolver.h"
 
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -118,12 +121,6 @@ TEST_F(FakeHostTest, RoutersReportAboutOurRequest)
     EXPECT_EQ(e.status.SourceAddress, "10.77.0.253");
 }
 
-TEST_F(FakeHostTest, TimestampRequestDuringTheWaitRaises)
-{
-    host->Set("10.77.0.7", {FakeHost::Answer::TimestampRequest});
-    EXPECT_EQ(ping("10.77.0.7").error, "Non-echo type response received");
-}
-
 TEST(IsolatedNetworkTest, DroppedBeforeDeliveryTimesOut)
 {
     REQUIRE_ISOLATION();
@@ -181,6 +178,43 @@ std::string describe(const Exchange& e)
         + std::to_string(e.status.Ttl);
 }
 
+// Only our request's answer counts, on both socket paths: not a late answer to the host pinged before
+// (a new client reuses the identifier and sequence, a new datagram socket may reuse the old one's), not
+// a message of another type, not a reply with another identifier.
+TEST_F(FakeHostTest, OnlyTheAnswerToOurRequestIsTaken)
+{
+    setPingGroupRange("0 2147483647");
+    host->Set("10.77.0.11", {FakeHost::Answer::EchoReply, 1200});
+    host->Set("10.77.0.13", {FakeHost::Answer::TimestampThenReply, 100});
+    host->Set("10.77.0.14", {FakeHost::Answer::WrongIdentifier});
+    const auto pingAll = [] {
+        std::string seen;
+        for (const char* address : {"10.77.0.11", "10.77.0.12", "10.77.0.13", "10.77.0.14"})
+            seen += describe(ping(address)) + " / ";
+        return seen;
+    };
+    const std::string expected = "2 0 0.0.0.0 0 3489 0 / 2 0 0.0.0.0 0 3489 0 / 0 72 10.77.0.13 0 3489 64 / "
+                                 "2 0 0.0.0.0 0 3489 0 / ";
+    EXPECT_EQ(pingAll(), expected);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_EQ(asOrdinaryUser(pingAll), expected);
+    setPingGroupRange("1 0");
+}
+
+TEST_F(FakeHostTest, RequestsLeaveWithTtl128AndAnswersWithIpOptionsAreRead)
+{
+    setPingGroupRange("0 2147483647");
+    host->Set("10.77.0.16", {FakeHost::Answer::EchoReply, 0, 1, "", 8});
+    host->Set("10.77.0.17", {FakeHost::Answer::TimeExceeded, 0, 1, "10.77.0.254", 4});
+    // A raw socket shows the header as it came; the datagram socket's stand-in has no options.
+    EXPECT_EQ(describe(ping("10.77.0.16")), "0 80 10.77.0.16 0 3489 64");
+    EXPECT_EQ(host->TtlSeen("10.77.0.16"), 128);
+    EXPECT_EQ(describe(ping("10.77.0.17")), std::to_string(roTtlExpired) + " 60 10.77.0.254 11 3489 64");
+    EXPECT_EQ(asOrdinaryUser([] { return describe(ping("10.77.0.16")); }), "0 72 10.77.0.16 0 3489 64");
+    EXPECT_EQ(host->TtlSeen("10.77.0.16"), 128) << "the datagram socket sends with the same time-to-live";
+    setPingGroupRange("1 0");
+}
+
 TEST(UnprivilegedTest, OrdinaryUserPingsThroughTheDatagramSocket)
 {
     REQUIRE_ISOLATION();
@@ -203,6 +237,63 @@ TEST_F(FakeHostTest, OrdinaryUserSeesErrorsAndTimeOutsAsRootDoes)
     EXPECT_EQ(asOrdinaryUser([] { return describe(ping("10.77.0.9")); }), "2 0 0.0.0.0 0 3489 0");
     EXPECT_EQ(asOrdinaryUser([] { return describe(ping("10.77.0.10")); }), "0 72 10.77.0.10 0 3489 64");
     setPingGroupRange("1 0");
+}
+
+} // namespace
+
+namespace {
+
+long millisecondsSince(Clock::time_point start)
+{
+    return static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
+}
+
+TEST(SlowResolverTest, ALookUpKeepsTheHookGoingAndEndsWithTheResolversError)
+{
+    REQUIRE_ISOLATION();
+    SilentResolver resolver(1);
+    if (!resolver.Ready())
+        GTEST_SKIP() << resolver.Error();
+    TIcmpClient client;
+    client.SetHost(SilentResolver::SlowName);
+    int calls = 0;
+    client.OnWait = [&] { ++calls; };
+    try {
+        client.Ping();
+        FAIL();
+    } catch (const ENetSocketError& error) {
+        EXPECT_EQ(error.Message(), "Socket Error # 11002\r\n");
+    }
+    EXPECT_GE(calls, 900 / WaitSliceMs - 5) << "a second of lookup, a call every slice";
+    EXPECT_EQ(SharedStack()->LookUpHostName("localhost", [] {}), "127.0.0.1") << "found names come back too";
+}
+
+TEST(SlowResolverTest, AnAbandonedLookUpDoesNotHoldUpTheProcessEnd)
+{
+    REQUIRE_ISOLATION();
+    SilentResolver resolver; // ten seconds before it gives up
+    if (!resolver.Ready())
+        GTEST_SKIP() << resolver.Error();
+    const auto begun = Clock::now();
+    const pid_t child = ::fork();
+    if (child == 0) {
+        {
+            TIcmpClient client;
+            client.SetHost(SilentResolver::SlowName);
+            client.OnWait = [&] {
+                if (millisecondsSince(begun) > 200)
+                    throw 0;
+            };
+            try {
+                client.Ping();
+            } catch (int) { }
+        }
+        std::exit(0); // the program's own way out, static destructors and all
+    }
+    int status = -1;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_LE(millisecondsSince(begun), 1500);
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <unistd.h>
 
 TSocketId ScriptedStack::CreateSocket(int, int, int)
 {
@@ -108,20 +109,45 @@ std::vector<uint8_t> ScriptedNetwork::EchoReply(uint16_t sequence, uint8_t ttl, 
 {
     std::vector<uint8_t> body(51, 0x45);
     std::fill(body.begin(), body.begin() + 19, 0);
+    const uint16_t id = OwnIdentifier();
+    body[3] = static_cast<uint8_t>(id);
+    body[4] = static_cast<uint8_t>(id >> 8);
     body[5] = static_cast<uint8_t>(sequence);
     body[6] = static_cast<uint8_t>(sequence >> 8);
     return Datagram(0, body, ttl, source);
 }
 
-std::vector<uint8_t> ScriptedNetwork::ErrorAbout(uint8_t type, uint16_t sequence, TAddressBytes reporter, bool cut)
+uint16_t ScriptedNetwork::OwnIdentifier()
+{
+    return static_cast<uint16_t>(::getpid());
+}
+
+std::vector<uint8_t> ScriptedNetwork::WithIpOptions(std::vector<uint8_t> datagram, int optionBytes, size_t headerAt)
+{
+    const size_t hl = (datagram.at(headerAt) & 0x0F) * 4u;
+    datagram.insert(datagram.begin() + static_cast<long>(headerAt + hl), static_cast<size_t>(optionBytes), uint8_t(1));
+    datagram[headerAt] = static_cast<uint8_t>(0x40 | ((hl + static_cast<size_t>(optionBytes)) / 4));
+    return datagram;
+}
+
+std::vector<uint8_t> ScriptedNetwork::ErrorAbout(uint8_t type, uint16_t sequence, TAddressBytes reporter, bool cut,
+                                                 TAddressBytes destination)
 {
     std::vector<uint8_t> body(7, 0); // code, checksum, unused
     std::vector<uint8_t> inner(20, 0);
     inner[0] = 0x45;
     inner[9] = 1;
+    std::copy(destination.begin(), destination.end(), inner.begin() + 16);
     body.insert(body.end(), inner.begin(), inner.end());
-    std::vector<uint8_t> request
-        = {8, 0, 0, 0, 0, 0, static_cast<uint8_t>(sequence), static_cast<uint8_t>(sequence >> 8)};
+    const uint16_t id = OwnIdentifier();
+    std::vector<uint8_t> request = {8,
+                                    0,
+                                    0,
+                                    0,
+                                    static_cast<uint8_t>(id),
+                                    static_cast<uint8_t>(id >> 8),
+                                    static_cast<uint8_t>(sequence),
+                                    static_cast<uint8_t>(sequence >> 8)};
     body.insert(body.end(), request.begin(), request.begin() + (cut ? 6 : 8));
     return Datagram(type, body, 250, reporter);
 }

@@ -28,6 +28,7 @@ struct ScriptState
     std::vector<long> waits; // each wait's time limit in ms, -1 for none
     std::map<std::string, TAddressBytes> hosts;
     int lookups = 0;
+
     int resolverError = 11001;
     bool refuseSockets = false;
     int sendResult = 0; // 0: all bytes; -1 fails with sendError; other: that many bytes
@@ -60,6 +61,7 @@ public:
     }
     bool GetHostByName(const std::string& name, TAddressBytes& address) override;
     int LastError() override { return m_state->lastError; }
+
     // Like the platform's stack, the resolver's "not found" has its own text.
     std::string SocketErrorText(int errorNumber) override
     {
@@ -83,10 +85,16 @@ public:
     // An IPv4 datagram carrying an ICMP message: header length 20, the given TTL and source.
     static std::vector<uint8_t> Datagram(uint8_t type, const std::vector<uint8_t>& icmpBody, uint8_t ttl = 64,
                                          TAddressBytes source = {127, 0, 0, 1});
-    // An echo reply answering `sequence`, with the 52-byte layout of our requests.
+    // An echo reply answering `sequence`, with the 52-byte layout of our requests and this process's
+    // identifier.
     static std::vector<uint8_t> EchoReply(uint16_t sequence, uint8_t ttl = 64, TAddressBytes source = {127, 0, 0, 1});
-    // A type 3 or 11 message carrying the header and first 8 bytes of a request with `sequence`.
-    static std::vector<uint8_t> ErrorAbout(uint8_t type, uint16_t sequence, TAddressBytes reporter, bool cut = false);
+    // A type 3 or 11 message carrying the header and first 8 bytes of our request with `sequence` to
+    // `destination`.
+    static std::vector<uint8_t> ErrorAbout(uint8_t type, uint16_t sequence, TAddressBytes reporter, bool cut = false,
+                                           TAddressBytes destination = {127, 0, 0, 1});
+    // `datagram` with `optionBytes` of no-operation IP options added to the IPv4 header at `headerAt`.
+    static std::vector<uint8_t> WithIpOptions(std::vector<uint8_t> datagram, int optionBytes, size_t headerAt = 0);
+    static uint16_t OwnIdentifier();
 
     void Arrive(uint32_t afterMs, std::vector<uint8_t> bytes);
 

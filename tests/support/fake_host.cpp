@@ -39,27 +39,30 @@ uint32_t addressOf(const std::string& text)
     return a.s_addr;
 }
 
-// An IPv4 packet from `source` to `destination` carrying `icmp`, with both checksums right.
-std::vector<uint8_t> packet(uint32_t source, uint32_t destination, std::vector<uint8_t> icmp)
+// An IPv4 packet from `source` to `destination` carrying `icmp`, with both checksums right and
+// `optionBytes` (a multiple of 4) of no-operation options in its header.
+std::vector<uint8_t> packet(uint32_t source, uint32_t destination, std::vector<uint8_t> icmp, int optionBytes = 0)
 {
     icmp[2] = icmp[3] = 0;
     const uint16_t c = checksum(icmp.data(), icmp.size());
     icmp[2] = static_cast<uint8_t>(c >> 8);
     icmp[3] = static_cast<uint8_t>(c);
     // Sized once: growing a 20-byte vector by insert trips a false -Warray-bounds in g++ 12 at -O2.
-    const size_t total = 20 + icmp.size();
+    const size_t header = 20 + static_cast<size_t>(optionBytes);
+    const size_t total = header + icmp.size();
     std::vector<uint8_t> p(total, 0);
-    p[0] = 0x45;
+    p[0] = static_cast<uint8_t>(0x40 | header / 4);
     p[2] = static_cast<uint8_t>(total >> 8);
     p[3] = static_cast<uint8_t>(total);
     p[8] = 64;
     p[9] = 1;
     std::memcpy(&p[12], &source, 4);
     std::memcpy(&p[16], &destination, 4);
-    const uint16_t h = checksum(p.data(), 20);
+    std::fill(p.begin() + 20, p.begin() + static_cast<long>(header), uint8_t(1));
+    const uint16_t h = checksum(p.data(), header);
     p[10] = static_cast<uint8_t>(h >> 8);
     p[11] = static_cast<uint8_t>(h);
-    std::copy(icmp.begin(), icmp.end(), p.begin() + 20);
+    std::copy(icmp.begin(), icmp.end(), p.begin() + static_cast<long>(header));
     return p;
 }
 
@@ -114,6 +117,12 @@ int FakeHost::RequestsSeen(const std::string& address)
     return m_seen[addressOf(address)];
 }
 
+int FakeHost::TtlSeen(const std::string& address)
+{
+    std::lock_guard guard(m_lock);
+    return m_ttl[addressOf(address)];
+}
+
 void FakeHost::run()
 {
     std::vector<uint8_t> buffer(65536);
@@ -166,21 +175,31 @@ void FakeHost::answer(const std::vector<uint8_t>& request)
             return;
         behaviour = found->second;
         seen = ++m_seen[destination];
+        m_ttl[destination] = request[8];
     }
     if (seen < behaviour.answerFromRequest || behaviour.answer == Answer::Silence)
         return;
     std::vector<uint8_t> echo(request.begin() + static_cast<long>(hl), request.end());
+    const int options = behaviour.optionBytes;
     switch (behaviour.answer) {
     case Answer::EchoReply:
-    case Answer::ForeignThenReply: {
+    case Answer::ForeignThenReply:
+    case Answer::TimestampThenReply:
+    case Answer::WrongIdentifier: {
         if (behaviour.answer == Answer::ForeignThenReply) {
             auto foreign = echo;
             foreign[0] = 0;
             foreign[6] = static_cast<uint8_t>(foreign[6] + 100);
-            send(packet(destination, source, foreign), 0);
+            send(packet(destination, source, foreign, options), 0);
+        } else if (behaviour.answer == Answer::TimestampThenReply) {
+            std::vector<uint8_t> timestamp(20, 0);
+            timestamp[0] = 13;
+            send(packet(destination, source, timestamp, options), 0);
+        } else if (behaviour.answer == Answer::WrongIdentifier) {
+            echo[4] = static_cast<uint8_t>(echo[4] ^ 0x5A);
         }
         echo[0] = 0;
-        send(packet(destination, source, echo), behaviour.delayMs);
+        send(packet(destination, source, echo, options), behaviour.delayMs);
         break;
     }
     case Answer::TimeExceeded:
@@ -194,7 +213,7 @@ void FakeHost::answer(const std::vector<uint8_t>& request)
                                      0,
                                      0};
         icmp.insert(icmp.end(), request.begin(), request.begin() + static_cast<long>(hl + 8));
-        send(packet(addressOf(behaviour.reporter), source, icmp), behaviour.delayMs);
+        send(packet(addressOf(behaviour.reporter), source, icmp, options), behaviour.delayMs);
         break;
     }
     case Answer::TimestampRequest: {

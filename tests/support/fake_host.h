@@ -20,6 +20,8 @@ public:
         Unreachable, // a destination-unreachable message about the request, from `reporter`
         ForeignThenReply, // first a reply with another sequence number, then the real one after `delayMs`
         TimestampRequest, // an ICMP timestamp request (type 13) to the sender instead of an answer
+        TimestampThenReply, // first a timestamp request, then the reply after `delayMs`
+        WrongIdentifier, // a reply whose identifier is not the request's, as a spoofer would send
     };
 
     struct Behaviour
@@ -28,6 +30,7 @@ public:
         int delayMs = 0;
         int answerFromRequest = 1; // requests before this one (counted from 1) get silence
         std::string reporter = "10.77.0.254";
+        int optionBytes = 0; // no-operation IP options in the header of what is sent back
     };
 
     // The address our side of the tun device has.
@@ -45,6 +48,8 @@ public:
     // How `address` (in 10.77.0.0/24) answers; addresses without a behaviour stay silent.
     void Set(const std::string& address, Behaviour behaviour);
     int RequestsSeen(const std::string& address);
+    // The time-to-live of the last request that reached `address`; 0 before the first.
+    int TtlSeen(const std::string& address);
 
 private:
     void run();
@@ -59,6 +64,7 @@ private:
     std::mutex m_lock;
     std::map<uint32_t, Behaviour> m_behaviours;
     std::map<uint32_t, int> m_seen;
+    std::map<uint32_t, int> m_ttl;
     struct Pending
     {
         int64_t dueMs;

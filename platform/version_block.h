@@ -1,0 +1,25 @@
+// The program's fixed version block: four 16-bit numbers stored in the executable at build time and read
+// back from the executable's file, so a copied or replaced binary reports its own version.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+struct TFixedFileVersion
+{
+    uint32_t FileVersionMS = 0; // major << 16 | minor
+    uint32_t FileVersionLS = 0; // release << 16 | build
+    uint32_t ProductVersionMS = 0;
+    uint32_t ProductVersionLS = 0;
+};
+
+// The block of the executable at `path`, or nothing when the file cannot be read or carries none.
+std::optional<TFixedFileVersion> ReadFixedFileVersion(const std::string& path);
+
+// "a.b.c.d" from the file version, each number in decimal without leading zeros.
+std::string FileVersionText(const TFixedFileVersion& version);
+
+// The running program's version text, read from its own file. An executable without a block (or one
+// that cannot be read) gives "0.0.0.0": it cannot tell its version, so any published one counts as newer.
+std::string ProgramVersionText();

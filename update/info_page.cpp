@@ -1,0 +1,81 @@
+#include "update/info_page.h"
+
+#include <algorithm>
+#include <cctype>
+
+std::vector<std::string> SplitPageLines(std::string_view text)
+{
+    std::vector<std::string> lines;
+    size_t start = 0;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '\r' && text[i] != '\n')
+            continue;
+        lines.emplace_back(text.substr(start, i - start));
+        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
+            ++i;
+        start = i + 1;
+    }
+    if (start < text.size())
+        lines.emplace_back(text.substr(start));
+    return lines;
+}
+
+namespace {
+
+// The text from `start` up to the next double quote, looked for within 255 characters; "" without one.
+std::string quoted(const std::string& line, size_t start)
+{
+    if (start >= line.size())
+        return std::string();
+    const std::string_view window = std::string_view(line).substr(start, 255);
+    const size_t quote = window.find('"');
+    return quote == std::string_view::npos ? std::string() : std::string(window.substr(0, quote));
+}
+
+size_t findIgnoringCase(const std::string& line, std::string_view what)
+{
+    const auto it = std::search(line.begin(), line.end(), what.begin(), what.end(), [](char a, char b) {
+        return std::toupper(static_cast<unsigned char>(a)) == std::toupper(static_cast<unsigned char>(b));
+    });
+    return it == line.end() ? std::string::npos : static_cast<size_t>(it - line.begin());
+}
+
+} // namespace
+
+TUpdateInfo ParseInfoPage(const std::vector<std::string>& lines, const TTagInfo& tags)
+{
+    TUpdateInfo info;
+    const std::pair<const std::string*, std::string*> fields[] = {
+        {&tags.ProductName, &info.ProductName},
+        {&tags.ClientFileName, &info.ClientFileName},
+        {&tags.Version, &info.Version},
+        {&tags.Author, &info.Author},
+        {&tags.Email, &info.Email},
+        {&tags.Download, &info.Download},
+        {&tags.Redirection, &info.Redirection},
+        {&tags.RunParameters, &info.RunParameters},
+    };
+    for (const std::string& line : lines) {
+        const size_t keyword = line.find("META NAME");
+        if (keyword == std::string::npos)
+            continue;
+        // The name begins after `META NAME="`; the value after `CONTENT="`.
+        const std::string name = quoted(line, keyword + 11);
+        const size_t content = findIgnoringCase(line, "CONTENT=");
+        for (const auto& [tag, field] : fields) {
+            if (name == *tag)
+                *field = content == std::string::npos ? std::string() : quoted(line, content + 9);
+        }
+    }
+    return info;
+}
+
+std::string SafeClientFileName(std::string_view name)
+{
+    // Pages are written on any system, so both separators end a folder name.
+    const size_t slash = name.find_last_of("/\\");
+    const std::string_view last = slash == std::string_view::npos ? name : name.substr(slash + 1);
+    if (last.empty() || last == "." || last == ".." || last.find('\0') != std::string_view::npos)
+        return std::string();
+    return std::string(last);
+}
