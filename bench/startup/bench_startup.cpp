@@ -166,8 +166,6 @@ public:
     XServer(const XServer&) = delete;
     XServer& operator=(const XServer&) = delete;
 
-    const std::string& Display() const { return m_display; }
-
     // Starts `executable` and returns once a frame was drawn into its window named one of `names`: the
     // milliseconds that took, and the program's resident memory after it has idled a while.
     std::pair<double, long> Measure(const std::string& executable, const std::vector<std::string>& names)
