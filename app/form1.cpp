@@ -18,14 +18,17 @@
 #include "ui/image.h"
 #include "ui/image_list_box.h"
 #include "ui/keyed_picture.h"
+#include "ui/labeled_edit.h"
 #include "ui/message_box.h"
 #include "ui/spin_edit.h"
+#include "ui/tool_window.h"
 #include "ui/tray_icon.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QContextMenuEvent>
+#include <QCursor>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
@@ -35,6 +38,7 @@
 #include <QTimer>
 #include <QWindow>
 
+#include <algorithm>
 #include <cstdlib>
 #include <sys/stat.h>
 
@@ -83,7 +87,8 @@ TForm1::TForm1()
     , FormStorage1(AppIniFileStorage1, std::make_unique<TWidgetPlacementTarget>(this))
 {
     setObjectName(QStringLiteral("Form1"));
-    setWindowTitle(QStringLiteral("Form1"));
+    // The caption is never drawn, but the window manager's switcher and taskbar list the gadget by it.
+    setWindowTitle(QStringLiteral("Corvane"));
     // A borderless picture above normal windows that still has its own taskbar entry.
     setWindowFlags(Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
     setFont(FormFont());
@@ -113,7 +118,8 @@ TForm1::TForm1()
     // Sized to its caption, whatever the desktop's font makes of it.
     Label1->move(40, 24);
     Label1->adjustSize();
-    Label1->resize(Label1->width(), 13);
+    // 13 pixels high unless the font's descenders need more.
+    Label1->resize(Label1->width(), std::max(13, Label1->sizeHint().height()));
     Label1->setAutoFillBackground(true);
     QPalette grey = Label1->palette();
     grey.setColor(QPalette::Window, palette().color(QPalette::Button));
@@ -122,8 +128,11 @@ TForm1::TForm1()
 
     listaproc = new TImageListBox(this);
     listaproc->setObjectName(QStringLiteral("listaproc"));
-    // The desktop's colours, not the window's key colour, for the list and its scroll bar.
-    listaproc->setPalette(QApplication::palette());
+    // The desktop's colours, not the window's key colour, for the list and its scroll bar: every role is
+    // marked as set, or the roles would still be inherited from this window's yellow.
+    QPalette desktop = QApplication::palette();
+    desktop.setResolveMask(~QPalette::ResolveMask(0));
+    listaproc->setPalette(desktop);
     listaproc->setGeometry(16, 40, 121, 81);
     listaproc->SetImages(&ImageStatus);
     listaproc->SetItemHeight(17);
@@ -145,10 +154,26 @@ TForm1::TForm1()
     SetUpAboutBox(about, QString::fromStdString(ProductPageUrl()));
     about.OnCustomClick = [this] { aboutCustomClick(); };
 
+    // While the gadget is hidden it is reached only through the tray icon: if the notification area
+    // goes away, the gadget comes back.
+    m_trayWatch = new QTimer(this);
+    m_trayWatch->setInterval(1000);
+    connect(m_trayWatch, &QTimer::timeout, this, [this] {
+        if (isVisible())
+            m_trayWatch->stop();
+        else if (!QSystemTrayIcon::isSystemTrayAvailable())
+            show();
+    });
+
+    m_placementTarget = static_cast<TWidgetPlacementTarget*>(&FormStorage1.target());
+    MessageBox::SetOwner(this);
     renderArtwork();
 }
 
-TForm1::~TForm1() = default;
+TForm1::~TForm1()
+{
+    MessageBox::SetOwner(nullptr);
+}
 
 void TForm1::buildMenus()
 {
@@ -158,7 +183,8 @@ void TForm1::buildMenus()
         QAction* action = menu->addAction(caption);
         action->setObjectName(QLatin1String(name));
         if (handler)
-            connect(action, &QAction::triggered, this, handler, Qt::QueuedConnection);
+            connect(
+                action, &QAction::triggered, this, [this, handler] { RunCommand(handler); }, Qt::QueuedConnection);
         return action;
     };
 
@@ -230,6 +256,16 @@ void TForm1::updateShape()
     setMask(OpaqueRegion(composed));
 }
 
+void TForm1::setVisible(bool visible)
+{
+    // The saved placement goes on before the window is shown: moved while it is being mapped, the
+    // window can end where the window manager put it while the toolkit still reports the frame's
+    // corner, and a drag or a save would start from there.
+    if (visible && isHidden())
+        m_placementTarget->BeforeShow();
+    QWidget::setVisible(visible);
+}
+
 void TForm1::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
@@ -257,6 +293,19 @@ void TForm1::StartupFinished()
         m_tickDeferred = false;
         QTimer::singleShot(0, this, [this] { Timer1Timer(); });
     }
+    if (m_closeRequested) {
+        m_closeRequested = false;
+        QTimer::singleShot(0, this, [this] { close(); });
+    }
+}
+
+void TForm1::RunCommand(void (TForm1::*command)())
+{
+    // The tray icon's menu is live while start-up still creates windows and dispatches events; until
+    // every window exists a command is refused, except the close, which closeEvent keeps for later.
+    if (!m_startupFinished && command != &TForm1::gg1Click)
+        return;
+    (this->*command)();
 }
 
 void TForm1::Timer1Timer()
@@ -349,8 +398,7 @@ void TForm1::Aggiungirisorsa1Click()
 {
     Form_edit->setWindowTitle(QStringLiteral("Corvane - Aggiungi risorsa"));
     Form_edit->nomefile->setText(QStringLiteral("Nuova risorsa.cvr"));
-    Form_edit->show();
-    Form_edit->raise();
+    ShowToolWindow(Form_edit, this, Form_edit->nomefile);
 }
 
 void TForm1::Modificarisorsa1Click()
@@ -361,9 +409,9 @@ void TForm1::Modificarisorsa1Click()
     TTextBuffer& buffer = Form_res->Memoload;
     LoadResourceFile(buffer, name);
     Form_edit->edtHost->setText(TextFromBytes(buffer.Line(0)));
+    Form_edit->edtHost->setCursorPosition(0);
     Form_edit->spnPing->SetValue(StrToInt(buffer.Line(1)));
-    Form_edit->show();
-    Form_edit->raise();
+    ShowToolWindow(Form_edit, this, Form_edit->nomefile);
 }
 
 void TForm1::Eliminarisorsa1Click()
@@ -384,13 +432,23 @@ void TForm1::Processi1Click()
 
 void TForm1::VisualizzaNascondi1Click()
 {
+    // Hidden, the gadget comes back only through the tray icon's menu; without a notification area
+    // (asked each time: a panel may start or stop at any moment) it stays where the user can reach it.
+    if (isVisible() && !QSystemTrayIcon::isSystemTrayAvailable()) {
+        MessageBox::ShowInformation(
+            this,
+            QStringLiteral("Il desktop non ha un'area di notifica: senza l'icona di Corvane la finestra "
+                           "nascosta non si potrebbe più riaprire, perciò resta visibile."));
+        return;
+    }
     setVisible(!isVisible());
+    if (!isVisible())
+        m_trayWatch->start();
 }
 
 void TForm1::Opzioni1Click()
 {
-    Form_opz->show();
-    Form_opz->raise();
+    ShowToolWindow(Form_opz, this, Form_opz->LabeledEdit1);
 }
 
 void TForm1::dd1Click()
@@ -436,8 +494,13 @@ void TForm1::Image1MouseMove(QPoint position)
     const int C = style()->pixelMetric(QStyle::PM_TitleBarHeight);
     const int W = available.width();
     const int H = available.height() - C;
-    int L = x() + position.x() - m_dragOrigin.x();
-    int T = y() + position.y() - m_dragOrigin.y();
+    // The window's position as the pointer finds it: the toolkit's own record of it can lag behind
+    // what the window manager did.
+    const QPoint pointer = QCursor::pos();
+    const int left = pointer.x() - Image1->x() - position.x();
+    const int top = pointer.y() - Image1->y() - position.y();
+    int L = left + position.x() - m_dragOrigin.x();
+    int T = top + position.y() - m_dragOrigin.y();
     if (L < 0)
         L = 0;
     if (L > W - width())
@@ -479,11 +542,14 @@ void TForm1::contextMenuEvent(QContextMenuEvent* event)
 
 void TForm1::closeEvent(QCloseEvent* event)
 {
-    if (m_cycleRunning) {
+    // A close during start-up or a cycle waits for its end: the nested dispatch would lose the end
+    // of the event loop, and start-up would show the window again.
+    if (m_cycleRunning || !m_startupFinished) {
         m_closeRequested = true;
         event->ignore();
         return;
     }
     event->accept();
+    m_closed = true;
     QCoreApplication::quit();
 }

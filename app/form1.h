@@ -19,6 +19,8 @@
 
 class QAction;
 class QLabel;
+class QTimer;
+class TWidgetPlacementTarget;
 class TfrmPing;
 class TImage;
 class TImageListBox;
@@ -32,8 +34,12 @@ public:
 
     // Writes corvane.ini at the first start, reads the interval and arms the timer.
     void FormCreate();
-    // Start-up has created every window; a tick that came earlier runs its cycle now.
+    // Start-up has created every window; a tick or a close that came earlier is carried out now.
     void StartupFinished();
+    // Every menu command goes through here: refused until start-up has finished, except the close.
+    void RunCommand(void (TForm1::*command)());
+    // The window has agreed to close, which ends the program.
+    bool Closed() const { return m_closed; }
 
     // The refresh: lists the resource folder and rebuilds the resource list, every status at 0.
     void procupdate1Click();
@@ -96,6 +102,8 @@ public:
     QAction* Modificarisorsa1;
     QAction* Eliminarisorsa1;
 
+    void setVisible(bool visible) override;
+
 protected:
     void closeEvent(QCloseEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
@@ -117,6 +125,9 @@ private:
     bool m_startupFinished = false;
     bool m_tickDeferred = false;
     bool m_closeRequested = false;
+    bool m_closed = false;
+    TWidgetPlacementTarget* m_placementTarget = nullptr;
+    QTimer* m_trayWatch = nullptr;
     qreal m_artworkScale = 0;
 };
 

@@ -6,6 +6,7 @@
 #include "ui/form_style.h"
 #include "ui/message_box.h"
 #include "ui/spin_edit.h"
+#include "ui/tool_window.h"
 
 #include <QFrame>
 #include <QLabel>
@@ -20,7 +21,7 @@ TForm_edit::TForm_edit()
 {
     setObjectName(QStringLiteral("Form_edit"));
     // A tool window's close box hides it, like Cancel; no button answers Enter or Escape.
-    setWindowFlags(Qt::Tool | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+    MakeToolWindow(this);
     setWindowTitle(QStringLiteral("Corvane -"));
     setFont(FormFont());
     setFixedSize(278, 209);

@@ -5,6 +5,7 @@
 #include "ui/form_style.h"
 #include "ui/labeled_edit.h"
 #include "ui/spin_edit.h"
+#include "ui/tool_window.h"
 
 #include <QGroupBox>
 #include <QGuiApplication>
@@ -17,7 +18,7 @@ TForm_opz* Form_opz = nullptr;
 TForm_opz::TForm_opz()
 {
     setObjectName(QStringLiteral("Form_opz"));
-    setWindowFlags(Qt::Tool | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+    MakeToolWindow(this);
     setWindowTitle(QStringLiteral("Corvane - Impostazioni"));
     setFont(FormFont());
     setFixedSize(299, 236);
@@ -45,17 +46,23 @@ TForm_opz::TForm_opz()
     connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
 }
 
+void TForm_opz::setVisible(bool visible)
+{
+    // Placed before it is shown: a move made while the window is being mapped can leave the window
+    // manager and the toolkit disagreeing about where the dialog is.
+    if (visible && !m_centred) {
+        m_centred = true;
+        if (const QScreen* screen = QGuiApplication::primaryScreen())
+            move(screen->availableGeometry().center() - rect().center());
+    }
+    QWidget::setVisible(visible);
+}
+
 void TForm_opz::showEvent(QShowEvent* event)
 {
-    if (!event->spontaneous()) {
-        // Showing what the file holds keeps OK from overwriting the user's settings with defaults.
+    // Showing what the file holds keeps OK from overwriting the user's settings with defaults.
+    if (!event->spontaneous())
         loadFromSettings();
-        if (!m_centred) {
-            m_centred = true;
-            if (const QScreen* screen = QGuiApplication::primaryScreen())
-                move(screen->availableGeometry().center() - rect().center());
-        }
-    }
     QWidget::showEvent(event);
 }
 
@@ -63,10 +70,15 @@ void TForm_opz::loadFromSettings()
 {
     const TSettingsFile ini(SettingsPath());
     SpinEdit1->SetValue(ini.ReadInteger("Check", "TimeCheck", 20));
-    LabeledEdit1->setText(TextFromBytes(ini.ReadString("Mail", "host", std::string())));
-    LabeledEdit2->setText(TextFromBytes(ini.ReadString("Mail", "port", std::string())));
-    LabeledEdit3->setText(TextFromBytes(ini.ReadString("Mail", "username", std::string())));
-    LabeledEdit4->setText(TextFromBytes(ini.ReadString("Mail", "pwd", std::string())));
+    // A long value shows its start, as a field that has just been filled does.
+    auto fill = [&](TLabeledEdit* edit, const char* key) {
+        edit->setText(TextFromBytes(ini.ReadString("Mail", key, std::string())));
+        edit->setCursorPosition(0);
+    };
+    fill(LabeledEdit1, "host");
+    fill(LabeledEdit2, "port");
+    fill(LabeledEdit3, "username");
+    fill(LabeledEdit4, "pwd");
 }
 
 void TForm_opz::Button1Click()

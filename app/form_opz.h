@@ -25,6 +25,8 @@ public:
     TSpinEdit* SpinEdit1;
     QPushButton* Button1;
 
+    void setVisible(bool visible) override;
+
 protected:
     void showEvent(QShowEvent* event) override;
 

@@ -140,6 +140,13 @@ void TWidgetPlacementTarget::reportError(const std::exception& error)
     ReportException(error);
 }
 
+void TWidgetPlacementTarget::BeforeShow()
+{
+    m_shownAhead = true;
+    if (OnShow)
+        OnShow();
+}
+
 bool TWidgetPlacementTarget::eventFilter(QObject* watched, QEvent* event)
 {
     if (!m_window || watched != m_window.data())
@@ -147,7 +154,11 @@ bool TWidgetPlacementTarget::eventFilter(QObject* watched, QEvent* event)
     switch (event->type()) {
     case QEvent::Show:
         // The window system's own shows (a window coming back from the taskbar) are not the program's.
-        if (!event->spontaneous() && OnShow)
+        if (event->spontaneous())
+            return false;
+        if (m_shownAhead)
+            m_shownAhead = false;
+        else if (OnShow)
             OnShow();
         if (OnPlacementChanged)
             OnPlacementChanged();

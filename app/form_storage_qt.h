@@ -30,9 +30,13 @@ public:
     int32_t pixelsPerInch() const override;
     void reportError(const std::exception& error) override;
 
+    // The window is about to be shown: raises the show ahead of the show event, which then raises nothing.
+    void BeforeShow();
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     QPointer<QWidget> m_window;
+    bool m_shownAhead = false;
 };

@@ -9,6 +9,9 @@
 #include "app/form_res.h"
 #include "app/frm_ping.h"
 
+#include <QCoreApplication>
+#include <QTimer>
+
 template<class T>
 void TWindowSet::createForm(T*& reference)
 {
@@ -40,6 +43,10 @@ void TWindowSet::Create()
 void TWindowSet::ShowMainWindow()
 {
     Form1->show();
+    // A close carried out while the window was being shown (from the box of a failed restore) came
+    // before the event loop ran and could not end it; the loop ends as soon as it starts.
+    if (Form1->Closed())
+        QTimer::singleShot(0, qApp, &QCoreApplication::quit);
 }
 
 TWindowSet::~TWindowSet()

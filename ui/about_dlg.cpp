@@ -2,6 +2,7 @@
 
 #include "platform/shell_open.h"
 #include "ui/form_style.h"
+#include "ui/tool_window.h"
 
 #include <QApplication>
 #include <QCursor>
@@ -216,6 +217,8 @@ void TAboutDlg::Execute(QWidget* parent)
     } done {m_showing};
 
     const std::unique_ptr<QDialog> dialog = CreateDialog(parent);
+    // Above the stay-on-top gadget, and minimised without it.
+    KeepAboveTheProgram(dialog.get(), parent);
     if (Effect == TDialogEffect::deExplodeExt) {
         // An outline grows from the pointer to the box; events go on being handled meanwhile.
         TOutline outline;

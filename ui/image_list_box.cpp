@@ -110,6 +110,8 @@ TImageListBox::TImageListBox(QWidget* parent)
     viewport()->setAutoFillBackground(false);
     // Every pixel of the rows is painted here, so nothing beneath needs repainting when a status changes.
     viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
+    // The scroll bar counts rows, as a list box's does: an arrow moves one row, a wheel notch the
+    // desktop's wheel lines, a page click the rows in view; the top row is always a whole one.
     verticalScrollBar()->setSingleStep(1);
     connect(verticalScrollBar(), &QScrollBar::valueChanged, this, [this] { viewport()->update(); });
     // The row height is worked out once the font and images are set: a height taken from a passing
@@ -174,21 +176,32 @@ void TImageListBox::recomputeItemHeight()
     updateScrollRange();
 }
 
+int TImageListBox::wholeRowsInView() const
+{
+    return std::max(1, viewport()->height() / std::max(1, m_itemHeight));
+}
+
+int TImageListBox::TopIndex() const
+{
+    return verticalScrollBar()->value();
+}
+
 void TImageListBox::updateScrollRange()
 {
     if (m_itemHeight <= 0)
         return;
-    const int total = m_items.Count() * m_itemHeight;
+    // Scrolled to the end, the last row sits whole at the bottom of the rows in view, as in a list box.
+    const int rows = wholeRowsInView();
     QScrollBar* bar = verticalScrollBar();
-    bar->setPageStep(viewport()->height());
-    bar->setRange(0, std::max(0, total - viewport()->height()));
+    bar->setPageStep(rows);
+    bar->setRange(0, std::max(0, m_items.Count() - rows));
 }
 
 int TImageListBox::rowAt(int y) const
 {
     if (m_itemHeight <= 0 || y < 0)
         return -1;
-    const int row = (y + verticalScrollBar()->value()) / m_itemHeight;
+    const int row = TopIndex() + y / m_itemHeight;
     return row < m_items.Count() ? row : -1;
 }
 
@@ -197,11 +210,11 @@ void TImageListBox::ensureVisible(int index)
     if (index < 0)
         return;
     QScrollBar* bar = verticalScrollBar();
-    const int top = index * m_itemHeight;
-    if (top < bar->value())
-        bar->setValue(top);
-    else if (top + m_itemHeight > bar->value() + viewport()->height())
-        bar->setValue(top + m_itemHeight - viewport()->height());
+    const int rows = wholeRowsInView();
+    if (index < bar->value())
+        bar->setValue(index);
+    else if (index >= bar->value() + rows)
+        bar->setValue(index - rows + 1);
 }
 
 void TImageListBox::DrawItem(QPainter& painter, int index, const QRect& rect, bool selected) const
@@ -256,11 +269,10 @@ void TImageListBox::paintEvent(QPaintEvent*)
     if (m_itemHeight <= 0)
         recomputeItemHeight();
     // Only the rows in view are painted, so a long list costs no more than a short one.
-    const int offset = verticalScrollBar()->value();
-    const int first = offset / m_itemHeight;
-    const int last = std::min(m_items.Count() - 1, (offset + area.height()) / m_itemHeight);
+    const int first = TopIndex();
+    const int last = std::min(m_items.Count() - 1, first + area.height() / m_itemHeight);
     for (int i = first; i <= last; ++i) {
-        const QRect row(0, i * m_itemHeight - offset, area.width(), m_itemHeight);
+        const QRect row(0, (i - first) * m_itemHeight, area.width(), m_itemHeight);
         DrawItem(painter, i, row, i == m_itemIndex);
     }
 }
@@ -289,7 +301,7 @@ void TImageListBox::mouseDoubleClickEvent(QMouseEvent* event)
 void TImageListBox::keyPressEvent(QKeyEvent* event)
 {
     const int count = m_items.Count();
-    const int page = std::max(1, viewport()->height() / std::max(1, m_itemHeight));
+    const int page = wholeRowsInView();
     int target = m_itemIndex;
     switch (event->key()) {
     case Qt::Key_Up:

@@ -79,6 +79,8 @@ public:
     // The selected row, or -1.
     int ItemIndex() const { return m_itemIndex; }
     void SetItemIndex(int index);
+    // The row shown at the top; the list scrolls by whole rows.
+    int TopIndex() const;
 
     const TImageList* Images() const { return m_images; }
     void SetImages(const TImageList* images);
@@ -118,6 +120,7 @@ protected:
 private:
     void recomputeItemHeight();
     void updateScrollRange();
+    int wholeRowsInView() const;
     int rowAt(int y) const;
     void ensureVisible(int index);
 

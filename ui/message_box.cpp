@@ -2,13 +2,28 @@
 
 #include "platform/error_report.h"
 #include "platform/program_folder.h"
+#include "ui/tool_window.h"
 
+#include <QApplication>
 #include <QMessageBox>
+#include <QPointer>
 
 namespace {
 
 bool s_recording = false;
 std::vector<MessageBox::Shown> s_recorded;
+QPointer<QWidget> s_owner;
+
+// A box is a transient of the dialog it belongs to, or of the box it comes from. The gadget's own boxes, and
+// boxes of no window, are transients of the program's window group instead: kept above the gadget too,
+// and minimised on their own.
+QWidget* parentFor(QWidget* parent)
+{
+    if (!parent)
+        parent = QApplication::activeModalWidget();
+    return parent == s_owner ? nullptr : parent;
+}
+
 int s_openErrorBoxes = 0;
 
 void show(MessageBox::Kind kind, QWidget* parent, const QString& text)
@@ -19,8 +34,10 @@ void show(MessageBox::Kind kind, QWidget* parent, const QString& text)
         return;
     }
     QMessageBox box(kind == MessageBox::Kind::Error ? QMessageBox::Critical : QMessageBox::Information, title, text,
-                    QMessageBox::Ok, parent);
+                    QMessageBox::Ok, parentFor(parent));
     box.setTextFormat(Qt::PlainText);
+    if (!box.parentWidget())
+        KeepAboveTheProgram(&box, s_owner);
     // Errors raised inside the box's own event loop are shown by notify, so exec() itself never throws.
     const int counted = kind == MessageBox::Kind::Error ? 1 : 0;
     s_openErrorBoxes += counted;
@@ -38,6 +55,11 @@ void MessageBox::ShowError(QWidget* parent, const QString& message)
 void MessageBox::ShowInformation(QWidget* parent, const QString& text)
 {
     show(Kind::Information, parent, text);
+}
+
+void MessageBox::SetOwner(QWidget* owner)
+{
+    s_owner = owner;
 }
 
 bool MessageBox::ErrorBoxOpen()

@@ -24,6 +24,9 @@ public:
     // An information icon and OK; the text is shown as it is.
     static void ShowInformation(QWidget* parent, const QString& text);
 
+    // The gadget, which stays on top of normal windows: the boxes are kept above it.
+    static void SetOwner(QWidget* owner);
+
     // Whether an error box is on the screen, waiting for its OK.
     static bool ErrorBoxOpen();
 

@@ -11,10 +11,12 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QDialog>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QSystemTrayIcon>
 #include <QTest>
 #include <QTimer>
 
@@ -148,13 +150,50 @@ TEST_F(MainWindowTest, ListToggleHidesBubbleLabelAndListButNotTheDog)
     EXPECT_TRUE(Form1->mask().contains(QPoint(78, 100)));
 }
 
-TEST_F(MainWindowTest, WindowToggleHidesAndShowsTheWholeGadget)
+TEST_F(MainWindowTest, WindowToggleKeepsTheGadgetShownWhileThereIsNoTrayToBringItBack)
 {
+    ASSERT_FALSE(QSystemTrayIcon::isSystemTrayAvailable()) << "the offscreen platform has no notification area";
     Form1->show();
     Form1->VisualizzaNascondi1Click();
-    EXPECT_FALSE(Form1->isVisible());
+    EXPECT_TRUE(Form1->isVisible());
+    EXPECT_TRUE(lastBox().contains(QStringLiteral("area di notifica"))) << lastBox().toStdString();
+    // Showing needs no tray: a gadget hidden by other means comes back.
+    Form1->hide();
     Form1->VisualizzaNascondi1Click();
     EXPECT_TRUE(Form1->isVisible());
+}
+
+TEST_F(MainWindowTest, DesktopListsTheGadgetAsCorvaneInTheDesktopsColours)
+{
+    EXPECT_EQ(Form1->objectName(), QStringLiteral("Form1"));
+    EXPECT_EQ(Form1->windowTitle(), QStringLiteral("Corvane"));
+    const QPalette bar = Form1->listaproc->verticalScrollBar()->palette();
+    for (auto role : {QPalette::Window, QPalette::Button, QPalette::Base})
+        EXPECT_EQ(bar.color(role), QApplication::palette().color(role)) << "not the key colour: role " << role;
+    EXPECT_GE(Form1->Label1->height(), QFontMetrics(Form1->Label1->font()).height()) << "descenders fit";
+}
+
+// Start-up dispatches events (a box, the update check) before every window exists, and the tray icon's
+// menu is live: its commands must wait, and a close must not be lost.
+TEST(StartupGuardTest, CommandsBeforeStartupFinishedAreRefusedAndACloseWaitsForIt)
+{
+    TempFolder folder;
+    SetProgramFolderForTesting(folder.Path());
+    MessageBox::SetRecording(true);
+    {
+        TForm1 form; // alone: no editor, settings dialog or resource holder yet
+        for (QAction* action : {form.Aggiungirisorsa2, form.Modificarisorsa1, form.Eliminarisorsa2, form.Opzioni1,
+                                form.initping1, form.dd1, form.gg1})
+            action->trigger();
+        form.show();
+        QCoreApplication::processEvents();
+        EXPECT_FALSE(form.Closed());
+        form.StartupFinished();
+        QCoreApplication::processEvents();
+        EXPECT_TRUE(form.Closed()) << "the close asked for during start-up";
+    }
+    MessageBox::SetRecording(false);
+    SetProgramFolderForTesting(std::string());
 }
 
 TEST_F(MainWindowTest, WebCommandsOpenTheProductPage)

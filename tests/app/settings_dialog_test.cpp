@@ -44,6 +44,7 @@ TEST_F(SettingsDialogTest, ShowsWhatTheFileHoldsSoOkKeepsIt)
     EXPECT_EQ(Form_opz->SpinEdit1->Value(), 45);
     EXPECT_EQ(Form_opz->LabeledEdit1->text(), QStringLiteral("smtp.example.org"));
     EXPECT_EQ(Form_opz->LabeledEdit4->text(), QStringLiteral("secret"));
+    EXPECT_EQ(Form_opz->LabeledEdit3->cursorPosition(), 0) << "a long value shows its start";
     const std::string before = folder.Read("corvane.ini");
     Form_opz->Button1Click();
     EXPECT_FALSE(Form_opz->isVisible());

@@ -49,7 +49,7 @@ TEST(InstallTest, InstalledProgramStartsWithItsFilesInTheUserDataFolder)
     folder.MakeFolder("work");
     session.StartProgram((prefix / "bin/corvane").string(), folder.File("work"),
                          {{"XDG_DATA_HOME", folder.File("data")}, {"HOME", folder.File("home")}});
-    ASSERT_TRUE(session.WaitForWindow("Form1")) << "the installed gadget did not appear";
+    ASSERT_TRUE(session.WaitForWindow("Corvane")) << "the installed gadget did not appear";
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
     session.SignalProgram(SIGTERM);
     int status = -1;

@@ -50,7 +50,7 @@ protected:
     bool start()
     {
         session->StartProgram(folder.File("corvane"), folder.Path());
-        const auto window = session->WaitForWindow("Form1");
+        const auto window = session->WaitForWindow("Corvane");
         std::this_thread::sleep_for(std::chrono::milliseconds(500));
         return window.has_value();
     }
@@ -74,7 +74,8 @@ TEST_F(ShutdownTest, TerminationSignalsCloseTheProgramAndSaveThePlacement)
         folder.Write("corvane.inf", placementAt(left, 200));
         ASSERT_TRUE(start()) << "signal " << signal;
         // The window was somewhere else before the signal: the file must be what this run wrote.
-        session->Tool({"xdotool", "search", "--name", "^Form1$", "windowmove", std::to_string(left + 10), "210"});
+        session->Tool({"xdotool", "search", "--onlyvisible", "--name", "^Corvane$", "windowmove",
+                       std::to_string(left + 10), "210"});
         std::this_thread::sleep_for(std::chrono::milliseconds(500));
         session->SignalProgram(signal);
         EXPECT_EQ(waitForExit(), 0) << "signal " << signal;
@@ -87,7 +88,7 @@ TEST_F(ShutdownTest, LostDisplayStillSavesThePlacement)
 {
     folder.Write("corvane.inf", placementAt(300, 200));
     ASSERT_TRUE(start());
-    session->Tool({"xdotool", "search", "--name", "^Form1$", "windowmove", "420", "260"});
+    session->Tool({"xdotool", "search", "--onlyvisible", "--name", "^Corvane$", "windowmove", "420", "260"});
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
     session->StopServer();
     EXPECT_NE(waitForExit(), 0) << "a program without its display ends with a failure";

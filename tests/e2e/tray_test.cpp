@@ -44,7 +44,7 @@ protected:
     std::string start()
     {
         session->StartProgram(folder.File("corvane"), folder.Path());
-        const auto window = session->WaitForWindow("Form1");
+        const auto window = session->WaitForWindow("Corvane");
         if (!window)
             ADD_FAILURE() << "the gadget did not appear";
         std::this_thread::sleep_for(500ms);
@@ -172,12 +172,12 @@ TEST_F(TrayTest, MinimisingHidesTheGadgetAndItsTaskbarEntryAndTheTrayMenuBringsI
 
     session->Tool({"xdotool", "windowminimize", gadget});
     std::this_thread::sleep_for(800ms);
-    EXPECT_TRUE(session->VisibleWindows("^Form1$").empty());
+    EXPECT_TRUE(session->VisibleWindows("^Corvane$").empty());
     EXPECT_FALSE(inTaskbar(gadget)) << "the taskbar entry went with it";
 
     rightClick(session->WindowGeometry(*icon).value_or(QRect()));
     session->Tool({"xdotool", "key", "v"}); // "&Visualizza/Nascondi"
-    const auto back = session->WaitForWindow("Form1", 5000);
+    const auto back = session->WaitForWindow("Corvane", 5000);
     ASSERT_TRUE(back) << "the tray menu shows the gadget again";
     EXPECT_EQ(session->WindowGeometry(*back).value_or(QRect()).topLeft(), before.topLeft());
 }

@@ -65,7 +65,7 @@ protected:
         session->StartProgram(
             folder.File("corvane"), folder.Path(),
             {{"CORVANE_UPDATE_HOST", host}, {"PATH", folder.File("bin") + ":" + std::string(std::getenv("PATH"))}});
-        const auto window = session->WaitForWindow("Form1", 30000);
+        const auto window = session->WaitForWindow("Corvane", 30000);
         if (elapsedMs)
             *elapsedMs = static_cast<long>(
                 std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - begin).count());

@@ -4,12 +4,15 @@
 #include "ui/image_list.h"
 #include "ui/image_list_box.h"
 
+#include <QApplication>
 #include <QContextMenuEvent>
 #include <QFontMetrics>
 #include <QImage>
 #include <QMenu>
 #include <QPainter>
+#include <QScrollBar>
 #include <QTest>
+#include <QWheelEvent>
 
 #include <gtest/gtest.h>
 
@@ -230,12 +233,33 @@ TEST_F(ImageListBoxTest, ClicksSelectAndDoubleClickAndMenuReachTheOwner)
     EXPECT_TRUE(menu.isVisible());
     menu.hide();
 
-    // Rows beyond the fourth scroll into view with the keyboard.
+    // Rows beyond the fourth scroll into view with the keyboard; the last one sits whole under three others.
     box.setFocus();
     QTest::keyClick(&box, Qt::Key_End);
     EXPECT_EQ(box.ItemIndex(), 7);
+    EXPECT_EQ(box.TopIndex(), 4);
     const QImage image = render();
-    EXPECT_EQ(QColor(image.pixel(10, image.height() - 10)), Red);
+    EXPECT_EQ(QColor(image.pixel(10, 3 * 17 + 8)), Red);
+}
+
+TEST_F(ImageListBoxTest, ScrollsByWholeRowsAsAListBoxDoes)
+{
+    for (int i = 0; i < 50; ++i)
+        add(QStringLiteral("r%1.cvr").arg(i));
+    QScrollBar* bar = box.verticalScrollBar();
+    EXPECT_EQ(bar->maximum(), 50 - 4) << "the last row ends whole at the bottom of four";
+    bar->triggerAction(QAbstractSlider::SliderSingleStepAdd); // an arrow click
+    EXPECT_EQ(box.TopIndex(), 1);
+    bar->triggerAction(QAbstractSlider::SliderPageStepAdd); // a click beside the thumb
+    EXPECT_EQ(box.TopIndex(), 5);
+    const QPoint at(40, 20);
+    QWheelEvent notch(at, box.viewport()->mapToGlobal(at), {}, QPoint(0, -120), Qt::NoButton, {}, Qt::NoScrollPhase,
+                      false);
+    QCoreApplication::sendEvent(box.viewport(), &notch);
+    EXPECT_EQ(box.TopIndex(), 5 + QApplication::wheelScrollLines());
+    // A click lands on the row drawn under it, the top one being a whole row.
+    QTest::mouseClick(box.viewport(), Qt::LeftButton, {}, QPoint(40, 17 + 5));
+    EXPECT_EQ(box.ItemIndex(), box.TopIndex() + 1);
 }
 
 TEST_F(ImageListBoxTest, ClearDropsTheSelection)
