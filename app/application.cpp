@@ -2,6 +2,8 @@
 
 #include "ui/message_box.h"
 
+#include <QIcon>
+
 void ReportException(const std::exception& error)
 {
     MessageBox::ShowError(nullptr, QString::fromStdString(error.what()));
@@ -12,6 +14,8 @@ TApplication::TApplication(int& argc, char** argv)
 {
     setApplicationName(MessageBox::Title());
     setQuitOnLastWindowClosed(false);
+    // Every window and box without an icon of its own, and the about box's picture, show the program's.
+    setWindowIcon(QIcon(QStringLiteral(":/corvane.svg")));
 }
 
 bool TApplication::notify(QObject* receiver, QEvent* event)

@@ -609,7 +609,8 @@ QSize TCustomBarPopupMenu::MeasureItem(const QStyleOptionMenuItem& item, const Q
     const bool flat = ResolvedStyle() == TMenuStyle::msWindowsXP;
     QSize size;
     if (item.menuItemType == QStyleOptionMenuItem::Separator) {
-        size = QSize(0, flat ? 9 : 12);
+        // Not zero wide: the menu drops a row whose size is empty, and a level without the banner adds no width.
+        size = QSize(1, flat ? 9 : 12);
     } else {
         QFont font = item.font;
         font.setBold(item.menuItemType == QStyleOptionMenuItem::DefaultItem || font.bold());

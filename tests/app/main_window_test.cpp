@@ -95,6 +95,7 @@ TEST_F(MainWindowTest, OpeningTheMenusGivesEveryItemAUniqueMnemonicUnderTheBanne
     risorse->popup(QPoint(300, 100));
     QCoreApplication::processEvents();
     EXPECT_EQ(Form1->Processi1->text(), QStringLiteral("&Visualizza/Nascondi"));
+    EXPECT_EQ(risorse->actionGeometry(risorse->actions().at(3)).height(), 9) << "the submenu keeps its separator";
     risorse->close();
     Form1->BarPopupMenu1->close();
 
