@@ -9,6 +9,7 @@
 #include <linux/if.h>
 #include <linux/if_tun.h>
 #include <poll.h>
+#include <random>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
@@ -123,12 +124,24 @@ int FakeHost::TtlSeen(const std::string& address)
     return m_ttl[addressOf(address)];
 }
 
+void FakeHost::Spray(const std::vector<std::string>& sources, int perSecond)
+{
+    std::lock_guard guard(m_lock);
+    m_spraySources.clear();
+    for (const auto& source : sources)
+        m_spraySources.push_back(addressOf(source));
+    m_sprayRate = perSecond;
+    m_sprayStartMs = nowMs();
+    m_sprayed = 0;
+}
+
 void FakeHost::run()
 {
     std::vector<uint8_t> buffer(65536);
     while (!m_stop) {
+        spray();
         pollfd p {m_fd, POLLIN, 0};
-        if (::poll(&p, 1, 5) > 0) {
+        if (::poll(&p, 1, m_sprayRate > 0 ? 1 : 5) > 0) {
             const ssize_t n = ::read(m_fd, buffer.data(), buffer.size());
             if (n > 0)
                 answer(std::vector<uint8_t>(buffer.begin(), buffer.begin() + n));
@@ -148,6 +161,34 @@ void FakeHost::run()
         for (const auto& d : due)
             if (::write(m_fd, d.packet.data(), d.packet.size()) < 0) { }
     }
+}
+
+void FakeHost::spray()
+{
+    static std::minstd_rand random(std::random_device {}());
+    std::vector<std::vector<uint8_t>> packets;
+    {
+        std::lock_guard guard(m_lock);
+        if (m_spraySources.empty() || m_sprayRate <= 0)
+            return;
+        const int64_t owed = (nowMs() - m_sprayStartMs) * m_sprayRate / 1000;
+        for (; m_sprayed < owed; ++m_sprayed) {
+            const uint32_t source = m_spraySources[static_cast<size_t>(m_sprayed) % m_spraySources.size()];
+            std::vector<uint8_t> icmp(m_sprayed % 2 ? 52 : 20, 0);
+            if (m_sprayed % 2) {
+                uint16_t identifier = m_lastIdentifier;
+                while (identifier == m_lastIdentifier)
+                    identifier = static_cast<uint16_t>(random());
+                std::memcpy(&icmp[4], &identifier, 2);
+                std::memcpy(&icmp[6], &m_lastSequence, 2);
+            } else {
+                icmp[0] = 13;
+            }
+            packets.push_back(packet(source, addressOf(LocalAddress), icmp));
+        }
+    }
+    for (const auto& p : packets)
+        if (::write(m_fd, p.data(), p.size()) < 0) { }
 }
 
 void FakeHost::send(const std::vector<uint8_t>& p, int delayMs)
@@ -176,6 +217,8 @@ void FakeHost::answer(const std::vector<uint8_t>& request)
         behaviour = found->second;
         seen = ++m_seen[destination];
         m_ttl[destination] = request[8];
+        std::memcpy(&m_lastIdentifier, &request[hl + 4], 2);
+        std::memcpy(&m_lastSequence, &request[hl + 6], 2);
     }
     if (seen < behaviour.answerFromRequest || behaviour.answer == Answer::Silence)
         return;
