@@ -8,9 +8,11 @@
 #include <fcntl.h>
 #include <linux/if.h>
 #include <linux/if_tun.h>
+#include <netinet/in.h>
 #include <poll.h>
 #include <random>
 #include <sys/ioctl.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 namespace {
@@ -104,6 +106,8 @@ FakeHost::~FakeHost()
         m_thread.join();
     if (m_fd >= 0)
         ::close(m_fd);
+    if (m_loopbackSocket >= 0)
+        ::close(m_loopbackSocket);
 }
 
 void FakeHost::Set(const std::string& address, Behaviour behaviour)
@@ -128,8 +132,12 @@ void FakeHost::Spray(const std::vector<std::string>& sources, int perSecond)
 {
     std::lock_guard guard(m_lock);
     m_spraySources.clear();
-    for (const auto& source : sources)
+    for (const auto& source : sources) {
         m_spraySources.push_back(addressOf(source));
+        // Loopback is not behind the tun device: a raw socket sends to it instead.
+        if ((ntohl(m_spraySources.back()) >> 24) == 127 && m_loopbackSocket < 0)
+            m_loopbackSocket = ::socket(AF_INET, SOCK_RAW | SOCK_CLOEXEC, IPPROTO_ICMP);
+    }
     m_sprayRate = perSecond;
     m_sprayStartMs = nowMs();
     m_sprayed = 0;
@@ -166,16 +174,18 @@ void FakeHost::run()
 void FakeHost::spray()
 {
     static std::minstd_rand random(std::random_device {}());
-    std::vector<std::vector<uint8_t>> packets;
+    std::vector<std::pair<uint32_t, std::vector<uint8_t>>> packets;
     {
         std::lock_guard guard(m_lock);
         if (m_spraySources.empty() || m_sprayRate <= 0)
             return;
         const int64_t owed = (nowMs() - m_sprayStartMs) * m_sprayRate / 1000;
         for (; m_sprayed < owed; ++m_sprayed) {
-            const uint32_t source = m_spraySources[static_cast<size_t>(m_sprayed) % m_spraySources.size()];
-            std::vector<uint8_t> icmp(m_sprayed % 2 ? 52 : 20, 0);
-            if (m_sprayed % 2) {
+            const auto sources = static_cast<int64_t>(m_spraySources.size());
+            const uint32_t source = m_spraySources[static_cast<size_t>(m_sprayed % sources)];
+            const bool reply = (m_sprayed / sources) % 2;
+            std::vector<uint8_t> icmp(reply ? 52 : 20, 0);
+            if (reply) {
                 uint16_t identifier = m_lastIdentifier;
                 while (identifier == m_lastIdentifier)
                     identifier = static_cast<uint16_t>(random());
@@ -184,11 +194,19 @@ void FakeHost::spray()
             } else {
                 icmp[0] = 13;
             }
-            packets.push_back(packet(source, addressOf(LocalAddress), icmp));
+            packets.emplace_back(source, packet(source, addressOf(LocalAddress), icmp));
         }
     }
-    for (const auto& p : packets)
-        if (::write(m_fd, p.data(), p.size()) < 0) { }
+    for (const auto& [source, p] : packets) {
+        if ((ntohl(source) >> 24) != 127) {
+            if (::write(m_fd, p.data(), p.size()) < 0) { }
+            continue;
+        }
+        sockaddr_in to {};
+        to.sin_family = AF_INET;
+        to.sin_addr.s_addr = source;
+        ::sendto(m_loopbackSocket, p.data() + 20, p.size() - 20, 0, reinterpret_cast<const sockaddr*>(&to), sizeof to);
+    }
 }
 
 void FakeHost::send(const std::vector<uint8_t>& p, int delayMs)
