@@ -79,15 +79,21 @@ protected:
         return true;
     }
 
-    // Answers the boxes on the screen with their default button, OK, and waits until they are gone.
-    bool answerBoxes() const
+    // Clicks the error box's OK, once the box is on the screen, and waits until it is gone. Its text reaches
+    // standard error just before it is shown. (A key sent to the box as a synthetic event would close the
+    // next box too.)
+    bool answerBox() const
     {
-        for (int waited = 0; waited < 5000; waited += 100) {
+        bool seen = false;
+        for (int waited = 0; waited < 8000; waited += 100) {
             const auto open = session->VisibleWindows("^Corvane$");
-            if (open.empty())
+            if (open.empty() && seen)
                 return true;
-            for (const auto& box : open)
-                session->Tool({"xdotool", "key", "--window", box, "Return"});
+            seen = seen || !open.empty();
+            // OK sits in the bottom right corner, 12 pixels in from both edges.
+            if (const auto box = open.empty() ? std::nullopt : session->WindowGeometry(open.front()))
+                session->Tool({"xdotool", "mousemove", std::to_string(box->right() - 40),
+                               std::to_string(box->bottom() - 24), "click", "1"});
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
         }
         return false;
