@@ -104,9 +104,11 @@ std::string ExecutableName()
 void SeedProgramFolder(const std::string& programFolder, const std::string& executableFolder)
 {
     // A resource folder means the program folder was made already; what the user removed from it stays away.
-    if (programFolder == executableFolder || programFolder.empty() || fs::exists(programFolder + "list"))
-        return;
+    // A folder that cannot even be looked at (a home we may not enter) is left to the start-up's own errors.
     std::error_code error;
+    if (programFolder == executableFolder || programFolder.empty() || fs::exists(programFolder + "list", error)
+        || error)
+        return;
     if (fs::create_directories(programFolder, error)) {
         // Data of one user: theirs alone, as the data folder's rules ask of folders made for it.
         fs::permissions(programFolder, fs::perms::owner_all, error);

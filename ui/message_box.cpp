@@ -8,6 +8,8 @@
 #include <QMessageBox>
 #include <QPointer>
 
+#include <cstdio>
+
 namespace {
 
 bool s_recording = false;
@@ -32,6 +34,11 @@ void show(MessageBox::Kind kind, QWidget* parent, const QString& text)
     if (s_recording) {
         s_recorded.push_back({kind, title, text});
         return;
+    }
+    // A box is gone once answered; its line on standard error stays for the terminal or the session log.
+    if (kind == MessageBox::Kind::Error) {
+        std::fprintf(stderr, "%s: %s\n", title.toLocal8Bit().constData(), text.toLocal8Bit().constData());
+        std::fflush(stderr);
     }
     QMessageBox box(kind == MessageBox::Kind::Error ? QMessageBox::Critical : QMessageBox::Information, title, text,
                     QMessageBox::Ok, parentFor(parent));

@@ -35,7 +35,7 @@ std::vector<std::string> environmentWith(const std::map<std::string, std::string
 }
 
 pid_t spawn(const std::vector<std::string>& argv, const std::map<std::string, std::string>& env, int stdoutFd,
-            const std::string& folder = std::string())
+            const std::string& folder = std::string(), const std::string& errorFile = std::string())
 {
     std::vector<char*> args;
     for (const auto& a : argv)
@@ -54,6 +54,8 @@ pid_t spawn(const std::vector<std::string>& argv, const std::map<std::string, st
         posix_spawn_file_actions_adddup2(&actions, stdoutFd, 1);
     else
         posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    if (!errorFile.empty())
+        posix_spawn_file_actions_addopen(&actions, 2, errorFile.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
     if (!folder.empty())
         posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
     pid_t pid = -1;
@@ -93,6 +95,17 @@ void stop(pid_t& pid)
 }
 
 } // namespace
+
+pid_t StartProcess(const std::vector<std::string>& argv, const std::map<std::string, std::string>& env,
+                   const std::string& folder, const std::string& errorFile)
+{
+    return spawn(argv, env, -1, folder, errorFile);
+}
+
+bool WaitForProcess(pid_t pid, int timeoutMs, int* exitStatus)
+{
+    return waitFor(pid, timeoutMs, exitStatus);
+}
 
 CommandResult RunCommand(const std::vector<std::string>& argv, const std::map<std::string, std::string>& env,
                          int timeoutMs)
@@ -260,7 +273,7 @@ CommandResult DesktopSession::Tool(const std::vector<std::string>& argv, int tim
 }
 
 void DesktopSession::StartProgram(const std::string& executable, const std::string& folder,
-                                  const std::map<std::string, std::string>& env)
+                                  const std::map<std::string, std::string>& env, const std::string& errorFile)
 {
     std::map<std::string, std::string> all {{"DISPLAY", m_display},
                                             {"QT_QPA_PLATFORM", "xcb"},
@@ -268,7 +281,7 @@ void DesktopSession::StartProgram(const std::string& executable, const std::stri
                                             {"QT_SCALE_FACTOR", "1"}};
     for (const auto& [name, value] : env)
         all[name] = value;
-    m_program = spawn({executable}, all, -1, folder);
+    m_program = spawn({executable}, all, -1, folder, errorFile);
 }
 
 bool DesktopSession::WaitForExit(int timeoutMs, int* exitStatus)

@@ -22,6 +22,12 @@ CommandResult RunCommand(const std::vector<std::string>& argv, const std::map<st
 
 bool CommandAvailable(const std::string& name);
 
+// Starts a process without waiting for it; its standard error goes to `errorFile` when one is named.
+pid_t StartProcess(const std::vector<std::string>& argv, const std::map<std::string, std::string>& env,
+                   const std::string& folder, const std::string& errorFile = std::string());
+// Reaps it; false on time-out. The status is the exit code, or 128 plus the signal that ended it.
+bool WaitForProcess(pid_t pid, int timeoutMs, int* exitStatus = nullptr);
+
 class DesktopSession
 {
 public:
@@ -49,9 +55,10 @@ public:
     // The notification area's window, while trayer runs.
     std::optional<std::string> TrayWindow() const;
 
-    // Starts `executable` on this display with `folder` as its working folder and `env` added.
+    // Starts `executable` on this display with `folder` as its working folder and `env` added; its standard
+    // error is appended to `errorFile` when one is named.
     void StartProgram(const std::string& executable, const std::string& folder,
-                      const std::map<std::string, std::string>& env = {});
+                      const std::map<std::string, std::string>& env = {}, const std::string& errorFile = {});
     // Waits for the program to end by itself; false on time-out.
     bool WaitForExit(int timeoutMs, int* exitStatus = nullptr);
     void StopProgram();

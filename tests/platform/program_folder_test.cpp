@@ -70,6 +70,10 @@ TEST(ProgramFolderTest, FirstStartSeedsTheUserFolderOnce)
     root.MakeFolder("portable");
     SeedProgramFolder(root.File("portable/"), root.File("portable/"));
     EXPECT_TRUE(fs::is_empty(root.File("portable")));
+
+    // A user folder behind a path that cannot be looked at is not seeded, and start-up goes on.
+    fs::create_symlink("loop", root.File("loop"));
+    EXPECT_NO_THROW(SeedProgramFolder(root.File("loop/corvane/"), root.File("prefix/bin/")));
 }
 
 } // namespace

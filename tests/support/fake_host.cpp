@@ -8,8 +8,11 @@
 #include <fcntl.h>
 #include <linux/if.h>
 #include <linux/if_tun.h>
+#include <netinet/in.h>
 #include <poll.h>
+#include <random>
 #include <sys/ioctl.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 namespace {
@@ -103,6 +106,8 @@ FakeHost::~FakeHost()
         m_thread.join();
     if (m_fd >= 0)
         ::close(m_fd);
+    if (m_loopbackSocket >= 0)
+        ::close(m_loopbackSocket);
 }
 
 void FakeHost::Set(const std::string& address, Behaviour behaviour)
@@ -123,12 +128,28 @@ int FakeHost::TtlSeen(const std::string& address)
     return m_ttl[addressOf(address)];
 }
 
+void FakeHost::Spray(const std::vector<std::string>& sources, int perSecond)
+{
+    std::lock_guard guard(m_lock);
+    m_spraySources.clear();
+    for (const auto& source : sources) {
+        m_spraySources.push_back(addressOf(source));
+        // Loopback is not behind the tun device: a raw socket sends to it instead.
+        if ((ntohl(m_spraySources.back()) >> 24) == 127 && m_loopbackSocket < 0)
+            m_loopbackSocket = ::socket(AF_INET, SOCK_RAW | SOCK_CLOEXEC, IPPROTO_ICMP);
+    }
+    m_sprayRate = perSecond;
+    m_sprayStartMs = nowMs();
+    m_sprayed = 0;
+}
+
 void FakeHost::run()
 {
     std::vector<uint8_t> buffer(65536);
     while (!m_stop) {
+        spray();
         pollfd p {m_fd, POLLIN, 0};
-        if (::poll(&p, 1, 5) > 0) {
+        if (::poll(&p, 1, m_sprayRate > 0 ? 1 : 5) > 0) {
             const ssize_t n = ::read(m_fd, buffer.data(), buffer.size());
             if (n > 0)
                 answer(std::vector<uint8_t>(buffer.begin(), buffer.begin() + n));
@@ -147,6 +168,44 @@ void FakeHost::run()
         }
         for (const auto& d : due)
             if (::write(m_fd, d.packet.data(), d.packet.size()) < 0) { }
+    }
+}
+
+void FakeHost::spray()
+{
+    static std::minstd_rand random(std::random_device {}());
+    std::vector<std::pair<uint32_t, std::vector<uint8_t>>> packets;
+    {
+        std::lock_guard guard(m_lock);
+        if (m_spraySources.empty() || m_sprayRate <= 0)
+            return;
+        const int64_t owed = (nowMs() - m_sprayStartMs) * m_sprayRate / 1000;
+        for (; m_sprayed < owed; ++m_sprayed) {
+            const auto sources = static_cast<int64_t>(m_spraySources.size());
+            const uint32_t source = m_spraySources[static_cast<size_t>(m_sprayed % sources)];
+            const bool reply = (m_sprayed / sources) % 2;
+            std::vector<uint8_t> icmp(reply ? 52 : 20, 0);
+            if (reply) {
+                uint16_t identifier = m_lastIdentifier;
+                while (identifier == m_lastIdentifier)
+                    identifier = static_cast<uint16_t>(random());
+                std::memcpy(&icmp[4], &identifier, 2);
+                std::memcpy(&icmp[6], &m_lastSequence, 2);
+            } else {
+                icmp[0] = 13;
+            }
+            packets.emplace_back(source, packet(source, addressOf(LocalAddress), icmp));
+        }
+    }
+    for (const auto& [source, p] : packets) {
+        if ((ntohl(source) >> 24) != 127) {
+            if (::write(m_fd, p.data(), p.size()) < 0) { }
+            continue;
+        }
+        sockaddr_in to {};
+        to.sin_family = AF_INET;
+        to.sin_addr.s_addr = source;
+        ::sendto(m_loopbackSocket, p.data() + 20, p.size() - 20, 0, reinterpret_cast<const sockaddr*>(&to), sizeof to);
     }
 }
 
@@ -176,6 +235,8 @@ void FakeHost::answer(const std::vector<uint8_t>& request)
         behaviour = found->second;
         seen = ++m_seen[destination];
         m_ttl[destination] = request[8];
+        std::memcpy(&m_lastIdentifier, &request[hl + 4], 2);
+        std::memcpy(&m_lastSequence, &request[hl + 6], 2);
     }
     if (seen < behaviour.answerFromRequest || behaviour.answer == Answer::Silence)
         return;

@@ -50,11 +50,17 @@ public:
     int RequestsSeen(const std::string& address);
     // The time-to-live of the last request that reached `address`; 0 before the first.
     int TtlSeen(const std::string& address);
+    // Foreign ICMP to our side, beside the answers, from each of `sources` in turn (addresses of ours on
+    // loopback too) at about `perSecond` packets until the host goes: timestamp requests, and echo replies
+    // with the last request's sequence number but never its identifier, as a second pinger or a spoofer
+    // that guesses would send.
+    void Spray(const std::vector<std::string>& sources, int perSecond);
 
 private:
     void run();
     void answer(const std::vector<uint8_t>& request);
     void send(const std::vector<uint8_t>& packet, int delayMs);
+    void spray();
 
     int m_fd = -1;
     std::string m_error;
@@ -71,4 +77,11 @@ private:
         std::vector<uint8_t> packet;
     };
     std::vector<Pending> m_pending;
+    std::vector<uint32_t> m_spraySources;
+    int m_loopbackSocket = -1;
+    int m_sprayRate = 0;
+    int64_t m_sprayStartMs = 0;
+    int64_t m_sprayed = 0;
+    uint16_t m_lastIdentifier = 0;
+    uint16_t m_lastSequence = 0;
 };
