@@ -2,6 +2,7 @@
 
 #include "platform/atomic_file.h"
 #include "platform/int_conversion.h"
+#include "platform/text_lines.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -26,24 +27,6 @@ std::string_view trimmed(std::string_view text)
         return {};
     const auto last = text.find_last_not_of(" \t");
     return text.substr(first, last - first + 1);
-}
-
-// Every line break convention splits lines; the file is written back with CR LF only.
-std::vector<std::string_view> splitLines(std::string_view content)
-{
-    std::vector<std::string_view> lines;
-    size_t start = 0;
-    for (size_t i = 0; i < content.size(); ++i) {
-        if (content[i] != '\r' && content[i] != '\n')
-            continue;
-        lines.push_back(content.substr(start, i - start));
-        if (content[i] == '\r' && i + 1 < content.size() && content[i + 1] == '\n')
-            ++i;
-        start = i + 1;
-    }
-    if (start < content.size())
-        lines.push_back(content.substr(start));
-    return lines;
 }
 
 } // namespace
@@ -73,7 +56,8 @@ void TAppIniFileStorage::parse(const std::string& content)
     m_sections.clear();
     m_byteOrderMark = false;
     bool firstText = true;
-    for (std::string_view raw : splitLines(content)) {
+    // Every line break convention splits lines; the file is written back with CR LF only.
+    for (std::string_view raw : SplitLines(content)) {
         std::string_view text = trimmed(raw);
         // A UTF-8 byte-order mark would hide the first section; it is kept for the file, outside the lines.
         // Empty lines before it do not count, since they are not kept either.
