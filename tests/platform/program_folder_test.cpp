@@ -26,13 +26,15 @@ TEST(ProgramFolderTest, OwnFolderUnlessInstalledOrNotWritable)
     ::setenv("XDG_DATA_HOME", "data", 1);
     EXPECT_EQ(ProgramFolderFor(root.File("prefix/bin/")), root.File("home/.local/share/corvane/"))
         << "a relative XDG_DATA_HOME is ignored";
-    ::unsetenv("XDG_DATA_HOME");
-    ::setenv("HOME", home.c_str(), 1);
+    ::setenv("XDG_DATA_HOME", root.File("data").c_str(), 1);
+    // Root may write anywhere, so only an ordinary user meets a folder that is not writable.
     if (::geteuid() != 0) {
         ::chmod(root.File("locked").c_str(), 0555);
         EXPECT_EQ(ProgramFolderFor(root.File("locked/")), root.File("data/corvane/")) << "not writable";
         ::chmod(root.File("locked").c_str(), 0755);
     }
+    ::unsetenv("XDG_DATA_HOME");
+    ::setenv("HOME", home.c_str(), 1);
 }
 
 TEST(ProgramFolderTest, FirstStartSeedsTheUserFolderOnce)
