@@ -25,6 +25,14 @@ public:
     // A 200 answer with `body`, announcing its length or not.
     static Reply Page(const std::string& body, bool withLength = true);
     // An update page carrying the given META tags, one per line.
+    // The update check's request for its page on 127.0.0.1, byte for byte.
+    static constexpr const char* UpdatePageRequest = "GET /downloads/vanta/updates/corvane.html HTTP/1.0\r\n"
+                                                     "Host: 127.0.0.1\r\n"
+                                                     "User-Agent: TWebUpdate\r\n"
+                                                     "Accept: */*\r\n"
+                                                     "Pragma: no-cache\r\n"
+                                                     "Cache-Control: no-cache\r\n"
+                                                     "\r\n";
     static std::string InfoPage(const std::vector<std::pair<std::string, std::string>>& tags);
 
     explicit ScriptedHttpServer(const std::string& address = "127.0.0.1", int port = 80);
