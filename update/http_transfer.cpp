@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
-#include <curl/curl.h>
-#include <mutex>
 
 namespace {
 
@@ -59,38 +57,26 @@ std::string_view trimmed(std::string_view text)
 THttpTransfer::THttpTransfer(std::function<void()> pump, std::function<bool()> aborted)
     : m_pump(std::move(pump))
     , m_aborted(std::move(aborted))
-{
-    static std::once_flag initialised;
-    std::call_once(initialised, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-}
+{ }
 
 THttpTransfer::~THttpTransfer()
 {
-    // The request, the connection and the client go in that order, on every path.
-    if (m_multi && m_easy)
-        curl_multi_remove_handle(m_multi, m_easy);
+    // The driver takes the request off and closes the connection before the handle goes, on every path.
+    m_driver.reset();
     if (m_easy)
         curl_easy_cleanup(m_easy);
     if (m_headerList)
-        curl_slist_free_all(static_cast<curl_slist*>(m_headerList));
-    if (m_multi)
-        curl_multi_cleanup(m_multi);
+        curl_slist_free_all(m_headerList);
 }
 
 void THttpTransfer::Send(const Request& request)
 {
-    if (!validHost(request.host)) {
-        m_done = true;
-        m_result = CURLE_COULDNT_RESOLVE_HOST;
+    // Without a driver the transfer has ended before it began, as for an unknown host.
+    if (!validHost(request.host))
         return;
-    }
-    m_multi = curl_multi_init();
     m_easy = curl_easy_init();
-    if (!m_multi || !m_easy) {
-        m_done = true;
-        m_result = CURLE_FAILED_INIT;
+    if (!m_easy)
         return;
-    }
     const std::string url = "http://" + request.host + encodedPath(request.path);
     curl_easy_setopt(m_easy, CURLOPT_URL, url.c_str());
     curl_easy_setopt(m_easy, CURLOPT_PROTOCOLS_STR, "http");
@@ -98,25 +84,15 @@ void THttpTransfer::Send(const Request& request)
     curl_easy_setopt(m_easy, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_0));
     curl_easy_setopt(m_easy, CURLOPT_USERAGENT, "TWebUpdate");
     // The answer must come from the server itself, never from a cache on the way.
-    curl_slist* headers = nullptr;
     for (const char* header : {"Accept: */*", "Pragma: no-cache", "Cache-Control: no-cache"})
-        headers = curl_slist_append(headers, header);
-    m_headerList = headers;
-    curl_easy_setopt(m_easy, CURLOPT_HTTPHEADER, headers);
+        m_headerList = curl_slist_append(m_headerList, header);
+    curl_easy_setopt(m_easy, CURLOPT_HTTPHEADER, m_headerList);
     // Paths go out as the page wrote them, dot segments included.
     curl_easy_setopt(m_easy, CURLOPT_PATH_AS_IS, 1L);
     // We judge the body against Content-Length ourselves, so a longer body must reach us too.
     curl_easy_setopt(m_easy, CURLOPT_IGNORE_CONTENT_LENGTH, 1L);
     curl_easy_setopt(m_easy, CURLOPT_FOLLOWLOCATION, 0L);
-    curl_easy_setopt(m_easy, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(m_easy, CURLOPT_BUFFERSIZE, ReadPieceSize);
-    curl_easy_setopt(m_easy, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(request.connectTimeoutMs));
-    if (request.totalTimeoutMs > 0)
-        curl_easy_setopt(m_easy, CURLOPT_TIMEOUT_MS, static_cast<long>(request.totalTimeoutMs));
-    if (request.stallTimeoutMs > 0) {
-        curl_easy_setopt(m_easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
-        curl_easy_setopt(m_easy, CURLOPT_LOW_SPEED_TIME, static_cast<long>((request.stallTimeoutMs + 999) / 1000));
-    }
     if (!request.userName.empty() || !request.password.empty()) {
         curl_easy_setopt(m_easy, CURLOPT_HTTPAUTH, static_cast<long>(CURLAUTH_BASIC));
         curl_easy_setopt(m_easy, CURLOPT_USERNAME, request.userName.c_str());
@@ -126,10 +102,9 @@ void THttpTransfer::Send(const Request& request)
     curl_easy_setopt(m_easy, CURLOPT_WRITEDATA, this);
     curl_easy_setopt(m_easy, CURLOPT_HEADERFUNCTION, &THttpTransfer::onHeader);
     curl_easy_setopt(m_easy, CURLOPT_HEADERDATA, this);
-    if (curl_multi_add_handle(m_multi, m_easy) != CURLM_OK) {
-        m_done = true;
-        m_result = CURLE_FAILED_INIT;
-    }
+    m_driver = std::make_unique<TCurlDriver>(
+        m_easy, TCurlDriver::TBounds {request.connectTimeoutMs, request.totalTimeoutMs, request.stallTimeoutMs}, m_pump,
+        m_aborted);
 }
 
 size_t THttpTransfer::onBody(char* data, size_t size, size_t count, void* self)
@@ -158,38 +133,9 @@ size_t THttpTransfer::onHeader(char* data, size_t size, size_t count, void* self
     return size * count;
 }
 
-void THttpTransfer::step()
-{
-    if (m_done)
-        return;
-    int running = 0;
-    curl_multi_perform(m_multi, &running);
-    int left = 0;
-    while (CURLMsg* message = curl_multi_info_read(m_multi, &left)) {
-        if (message->msg == CURLMSG_DONE) {
-            m_done = true;
-            m_result = message->data.result;
-        }
-    }
-}
-
-void THttpTransfer::wait()
-{
-    curl_multi_poll(m_multi, nullptr, 0, 10, nullptr);
-    if (m_pump)
-        m_pump();
-}
-
 bool THttpTransfer::WaitForResponse()
 {
-    for (;;) {
-        step();
-        if (m_headersDone)
-            return true;
-        if (m_done || (m_aborted && m_aborted()))
-            return false;
-        wait();
-    }
+    return m_driver && m_driver->RunUntil([this] { return m_headersDone; });
 }
 
 std::optional<std::string> THttpTransfer::Header(std::string_view name) const
@@ -202,27 +148,24 @@ std::optional<std::string> THttpTransfer::Header(std::string_view name) const
 
 size_t THttpTransfer::Read(char* buffer, size_t size)
 {
-    for (;;) {
-        if (m_pendingAt < m_pending.size()) {
-            const size_t n = std::min(size, m_pending.size() - m_pendingAt);
-            std::memcpy(buffer, m_pending.data() + m_pendingAt, n);
-            m_pendingAt += n;
-            if (m_pendingAt == m_pending.size()) {
-                m_pending.clear();
-                m_pendingAt = 0;
-            }
-            return n;
-        }
-        if (m_done || (m_aborted && m_aborted()))
+    if (m_pendingAt == m_pending.size()) {
+        m_pending.clear();
+        m_pendingAt = 0;
+        if (!m_driver || !m_driver->RunUntil([this] { return !m_pending.empty(); }))
             return 0;
-        step();
-        if (m_pendingAt < m_pending.size() || m_done)
-            continue;
-        wait();
     }
+    const size_t n = std::min(size, m_pending.size() - m_pendingAt);
+    std::memcpy(buffer, m_pending.data() + m_pendingAt, n);
+    m_pendingAt += n;
+    return n;
 }
 
 bool THttpTransfer::TimedOut() const
 {
-    return m_done && m_result == CURLE_OPERATION_TIMEDOUT;
+    return m_driver && m_driver->Result() == TCurlDriver::TResult::TimedOut;
+}
+
+std::chrono::milliseconds THttpTransfer::NetworkTime() const
+{
+    return m_driver ? m_driver->NetworkTime() : std::chrono::milliseconds(0);
 }

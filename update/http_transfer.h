@@ -1,8 +1,12 @@
-// One HTTP/1.0 GET over libcurl's multi interface, driven from the calling thread: every wait polls the
-// sockets for at most 10 ms and then calls the caller's pump, so a user interface keeps answering.
+// One HTTP/1.0 GET over libcurl, driven from the calling thread by TCurlDriver, so a user interface keeps
+// answering while it waits.
 #pragma once
 
+#include "update/curl_driver.h"
+
+#include <chrono>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -17,6 +21,7 @@ public:
         std::string path; // sent as it is, apart from blanks and control bytes, which are percent-encoded
         std::string userName;
         std::string password;
+        // Network time, as TCurlDriver counts it.
         int connectTimeoutMs = 3000;
         int totalTimeoutMs = 0; // 0: no bound on the whole transfer
         int stallTimeoutMs = 0; // 0: no bound on a transfer that stops receiving
@@ -38,20 +43,18 @@ public:
     size_t Read(char* buffer, size_t size);
     // The transfer ended because one of the request's time bounds ran out.
     bool TimedOut() const;
+    // The time counted against the bounds so far.
+    std::chrono::milliseconds NetworkTime() const;
 
 private:
     static size_t onBody(char* data, size_t size, size_t count, void* self);
     static size_t onHeader(char* data, size_t size, size_t count, void* self);
-    void step();
-    void wait();
 
     std::function<void()> m_pump;
     std::function<bool()> m_aborted;
-    void* m_multi = nullptr;
-    void* m_easy = nullptr;
-    void* m_headerList = nullptr;
-    bool m_done = false;
-    int m_result = 0;
+    CURL* m_easy = nullptr;
+    curl_slist* m_headerList = nullptr;
+    std::unique_ptr<TCurlDriver> m_driver;
     bool m_headersDone = false;
     std::vector<std::pair<std::string, std::string>> m_headers;
     std::string m_pending;

@@ -43,6 +43,9 @@ ScriptedHttpServer::ScriptedHttpServer(const std::string& address, int port)
         return;
     }
     m_listener = fd;
+    socklen_t length = sizeof at;
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&at), &length);
+    m_port = ntohs(at.sin_port);
     m_acceptor = std::thread([this] { acceptLoop(); });
 }
 

@@ -35,6 +35,7 @@ public:
                                                      "\r\n";
     static std::string InfoPage(const std::vector<std::pair<std::string, std::string>>& tags);
 
+    // Port 0 takes any free port, which Port() then tells.
     explicit ScriptedHttpServer(const std::string& address = "127.0.0.1", int port = 80);
     ~ScriptedHttpServer();
     ScriptedHttpServer(const ScriptedHttpServer&) = delete;
@@ -42,6 +43,7 @@ public:
 
     bool Ready() const { return m_listener >= 0; }
     const std::string& Error() const { return m_error; }
+    int Port() const { return m_port; }
 
     // How `path` (the request target) is answered; other paths get a 404 page.
     void Set(const std::string& path, Reply reply);
@@ -56,6 +58,7 @@ private:
     void pause(int milliseconds);
 
     int m_listener = -1;
+    int m_port = 0;
     std::string m_error;
     std::atomic<bool> m_stop {false};
     std::mutex m_lock;
