@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
 #include <unistd.h>
 
 namespace {
@@ -157,6 +158,7 @@ void TIcmpClient::setTimedOut(TReplyStatus& status) const
     status.SequenceNumber = m_nextSequence;
     status.Ttl = 0;
     status.Outcome = roTimeOut;
+    status.RoundTripUs = 0;
 }
 
 void TIcmpClient::ReceiveReply(int32_t budgetMs, TReplyStatus& status)
@@ -186,10 +188,15 @@ void TIcmpClient::ReceiveReply(int32_t budgetMs, TReplyStatus& status)
                            std::min(remaining, std::max(0, WaitSliceMs - since(hookedAt))));
         }
         SharedStack()->CheckSocketResult(n);
+        const uint64_t readAtUs = n > 0 ? MicrosecondClock() : 0;
         // A quiet slice inside the budget is no time-out yet.
         if (n != 0 || !sliced || drainingSince || (remaining = left()) <= 0) {
-            if (DecodeReply(n, status))
+            if (DecodeReply(n, status)) {
+                if (n > 0)
+                    status.RoundTripUs = static_cast<uint32_t>(
+                        std::min<uint64_t>(readAtUs - SentAtUs(), std::numeric_limits<uint32_t>::max()));
                 return;
+            }
             // Someone else's datagram: keep waiting for ours within what is left of the budget.
             setTimedOut(status);
             remaining = left();

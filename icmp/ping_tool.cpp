@@ -2,9 +2,12 @@
 
 #include "icmp/icmp_client.h"
 #include "platform/exception.h"
+#include "platform/format.h"
 #include "platform/int_conversion.h"
 
+#include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <csignal>
 #include <cstring>
 #include <limits>
@@ -162,6 +165,39 @@ std::string outcomeLine(const TReplyStatus& status)
     }
 }
 
+// Round trips of the answers, summed as they come.
+class RoundTrips final
+{
+public:
+    void Add(uint32_t microseconds)
+    {
+        const double ms = microseconds / 1000.0;
+        m_min = m_count ? std::min(m_min, ms) : ms;
+        m_max = std::max(m_max, ms);
+        m_sum += ms;
+        m_squares += ms * ms;
+        ++m_count;
+    }
+
+    // "rtt min/avg/max/mdev = a/b/c/d ms", where mdev is the standard deviation; nothing before an answer.
+    std::string Summary() const
+    {
+        if (m_count == 0)
+            return std::string();
+        const double average = m_sum / m_count;
+        // Rounding can take the difference a hair below zero for equal times.
+        const double deviation = std::sqrt(std::max(0.0, m_squares / m_count - average * average));
+        return Format("rtt min/avg/max/mdev = %.3f/%.3f/%.3f/%.3f ms\n", m_min, average, m_max, deviation);
+    }
+
+private:
+    int m_count = 0;
+    double m_min = 0;
+    double m_max = 0;
+    double m_sum = 0;
+    double m_squares = 0;
+};
+
 } // namespace
 
 int RunPingTool(int argc, char** argv, std::ostream& out, std::ostream& err)
@@ -172,13 +208,16 @@ int RunPingTool(int argc, char** argv, std::ostream& out, std::ostream& err)
     const InterruptCatcher catcher;
     int received = 0;
     int sent = 0;
+    RoundTrips roundTrips;
     try {
         TIcmpClient client;
         client.SetHost(options.host);
         client.SetReceiveTimeout(options.timeoutMs);
         client.OnReply = [&](TIcmpClient&, const TReplyStatus& status) {
-            if (status.Outcome == roEchoReply)
+            if (status.Outcome == roEchoReply) {
                 ++received;
+                roundTrips.Add(status.RoundTripUs);
+            }
             // Line by line, also into a pipe: whoever reads it follows the run as it goes.
             if (!options.quiet)
                 out << outcomeLine(status) << std::endl;
@@ -202,7 +241,9 @@ int RunPingTool(int argc, char** argv, std::ostream& out, std::ostream& err)
         err << withoutCarriageReturns(error.what()) << '\n';
         return 2;
     }
-    out << "--- " << options.host << " ---\n" << sent << " requests sent, " << received << " answered\n";
+    out << "--- " << options.host << " ---\n"
+        << sent << " requests sent, " << received << " answered\n"
+        << roundTrips.Summary();
     out.flush();
     return received > 0 ? 0 : 1;
 }
