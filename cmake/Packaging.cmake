@@ -18,6 +18,9 @@ The package also holds corvane-ping, the same engine on the command line.
 Both programs are given the capability cap_net_raw, so every user pings
 without root. The user interface is in Italian.]])
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+# Folders made while installing would take the packer's umask, which is group-writable for many users.
+set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
+    OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
 set(CPACK_STRIP_FILES ON)
 
 # A package built where the project is made: its version is the program's own, so the Debian changelog is

@@ -22,6 +22,8 @@ fail()
     failures=$((failures + 1))
 }
 
+# Packed as a user whose files are group-writable by default, which must not reach the package.
+umask 002
 if ! packed=$(cpack --config "$build/CPackConfig.cmake" -B "$scratch/out" 2>&1); then
     echo "$packed"
     echo "FAIL: cpack could not make the package"
