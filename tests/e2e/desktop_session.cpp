@@ -204,8 +204,11 @@ bool waitUntil(Ready ready, int timeoutMs)
 namespace {
 
 // A taskbar as usual, but no notification area: trayer or the panel is the one the tests start.
-const char* const IcewmPreferences = "TaskBarShowTray=0\n";
-const char* const FluxboxInit = "session.screen0.toolbar.tools: workspacename, iconbar, clock\n";
+const char* const IcewmPreferences = "TaskBarEnableSystemTray=0\nTaskBarShowTray=0\n";
+// fluxbox replaces a settings file it is pointed at on its first start, so its own file is written ahead,
+// in the version it reads without upgrading.
+const char* const FluxboxInit = "session.configVersion: 13\n"
+                                "session.screen0.toolbar.tools: workspacename, iconbar, clock\n";
 
 // One panel along the bottom edge with nothing on it but the status tray.
 const char* const PanelSettings = R"(<?xml version="1.0" encoding="UTF-8"?>
@@ -259,8 +262,8 @@ bool DesktopSession::StartWindowManager(const std::string& name)
         m_home->Write("icewm-preferences", IcewmPreferences);
         argv = {"icewm", "-c", m_home->File("icewm-preferences")};
     } else if (name == "fluxbox") {
-        m_home->Write("fluxbox-init", FluxboxInit);
-        argv = {"fluxbox", "-rc", m_home->File("fluxbox-init")};
+        m_home->MakeFolder(".fluxbox");
+        m_home->Write(".fluxbox/init", FluxboxInit);
     }
     // Their warnings about settings and hints they do not know would bury the test output.
     m_windowManager = spawn(argv, env, -1, std::string(), "/dev/null");
@@ -298,8 +301,9 @@ bool DesktopSession::startBus()
     int fds[2];
     if (::pipe(fds) != 0)
         return false;
-    m_bus
-        = spawn({"dbus-daemon", "--session", "--nofork", "--print-address=1"}, {}, fds[1], std::string(), "/dev/null");
+    // Services it starts (the settings store of xfwm4 and the panel) get the desktop's home and display.
+    m_bus = spawn({"dbus-daemon", "--session", "--nofork", "--print-address=1"}, desktopEnvironment(), fds[1],
+                  std::string(), "/dev/null");
     ::close(fds[1]);
     std::string address;
     char c;
