@@ -155,6 +155,8 @@ TForm1::TForm1()
     about.OnCustomClick = [this] { aboutCustomClick(); };
 
     m_placementTarget = static_cast<TWidgetPlacementTarget*>(&FormStorage1.target());
+    // Only the dog starts a drag: a saved place must leave enough of it on a screen to grab.
+    m_placementTarget->SetGrip(DogRect);
     MessageBox::SetOwner(this);
     renderArtwork();
 }

@@ -110,6 +110,12 @@ protected:
 
 TEST_P(DesktopTest, RestoredPlacementHoldsForADragAndForAnExitRightAfterTheStart)
 {
+    // Saved on a taller screen: the bubble would show, the dog that moves the gadget would not.
+    folder.Write("corvane.inf", "[Form1]\r\nNormPos=900,900,1056,1247\r\n");
+    start();
+    EXPECT_EQ(geometry(gadget).topLeft(), QPoint(595, 251)) << "a place that leaves the dog off the screen";
+    session->StopProgram();
+
     folder.Write("corvane.inf", "[Form1]\r\nNormPos=900,301,1056,648\r\n");
     start();
     EXPECT_EQ(geometry(gadget).topLeft(), QPoint(900, 301));
