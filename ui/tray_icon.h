@@ -52,10 +52,6 @@ public:
     int Visibility = int(TTrayVisibility::tvVisibleTaskBar) | int(TTrayVisibility::tvVisibleTaskList)
         | int(TTrayVisibility::tvAutoHide);
 
-    // Whether the notification area draws the icon's menu itself (a StatusNotifierItem host on the session
-    // bus) rather than leaving a right click to the program.
-    bool TrayDrawsMenus() const { return m_trayDrawsMenus; }
-
     // The icon as the platform shows it, for tests.
     QSystemTrayIcon& Platform() { return *m_icon; }
     const QIcon& CurrentIcon() const { return m_current; }
@@ -69,10 +65,13 @@ private:
     void watchTheTray();
 
     QPointer<QWidget> m_mainWindow;
-    // Asked before the icon is made: the platform picks how it shows the icon from the same question then.
+    // Whether the notification area draws the icon's menu itself (a StatusNotifierItem host on the session
+    // bus) rather than leaving a right click to the program. Asked before the icon is made: the platform
+    // picks how it shows the icon from the same question then.
     bool m_trayDrawsMenus;
-    std::unique_ptr<QSystemTrayIcon> m_icon;
+    // Made before the icon and gone after it: the platform's icon holds on to the menu it was handed.
     std::unique_ptr<QMenu> m_trayMenu;
+    std::unique_ptr<QSystemTrayIcon> m_icon;
     QTimer* m_trayWatch;
     const TImageList* m_icons = nullptr;
     int m_iconIndex = 0;
