@@ -97,6 +97,15 @@ protected:
 
     QRect geometry(const std::string& window) { return session->WindowGeometry(window).value_or(QRect()); }
 
+    // Picks a command of the dog's menu by its accelerator key.
+    void command(const std::string& window, const char* key)
+    {
+        const QPoint dog = geometry(window).topLeft() + QPoint(78, 201 + 95);
+        session->Tool({"xdotool", "mousemove", std::to_string(dog.x()), std::to_string(dog.y()), "click", "3"});
+        std::this_thread::sleep_for(std::chrono::milliseconds(400));
+        session->Tool({"xdotool", "key", key});
+    }
+
     TempFolder folder;
     std::unique_ptr<DesktopSession> session;
 };
@@ -166,6 +175,25 @@ TEST_F(UpdateE2ETest, WithTheServerDownOrBlackHoledTheGadgetStillComesAndNoNotic
     std::printf("time to window: %ld ms with the server refusing, %ld ms with its host black-holed\n", refusedMs,
                 blackHoledMs);
     EXPECT_LT(blackHoledMs, refusedMs + 3000 + 2000);
+}
+
+TEST_F(UpdateE2ETest, AfterTheExecutableIsReplacedTheCheckStillKnowsTheRunningVersion)
+{
+    ScriptedHttpServer server;
+    ASSERT_TRUE(server.Ready()) << server.Error();
+    server.Set(PagePath, ScriptedHttpServer::Page(page("0.6.34.60")));
+    const std::string window = start("127.0.0.1");
+    ASSERT_FALSE(window.empty()) << "the gadget did not appear";
+    ASSERT_EQ(notices(1).size(), 1u);
+
+    // An upgrade writes the new file beside the old one and renames it over it; this one has no version.
+    folder.Write("corvane.new", "#!/bin/sh\n");
+    fs::rename(folder.File("corvane.new"), folder.File("corvane"));
+    command(window, "r");
+    const auto shown = notices(2);
+    ASSERT_EQ(shown.size(), 2u);
+    EXPECT_EQ(shown[0].second, NoNews);
+    EXPECT_EQ(shown[1].second, NoNews);
 }
 
 } // namespace
