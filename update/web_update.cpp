@@ -145,8 +145,10 @@ bool TWebUpdate::HttpFetch(const std::string& url, const std::string& userName, 
         m_success = false;
         return false;
     }
-    if (m_success && !toFile)
-        m_pageLines = SplitPageLines(text);
+    if (m_success && !toFile) {
+        m_page = std::move(text);
+        m_page.shrink_to_fit();
+    }
     if (!m_success)
         DoDownloadError();
     return m_success;
@@ -211,7 +213,7 @@ void TWebUpdate::FetchInfoPage()
         visited.push_back(key(address));
         if (!HttpFetch(address, UserName, Password, false, false))
             return;
-        m_info = ParseInfoPage(m_pageLines, TagInfo);
+        m_info = ParseInfoPage(m_page, TagInfo);
         if (m_info.Redirection.empty())
             return;
         // A chain that comes back to a page already read, or goes on too long, never ends by itself.
@@ -245,7 +247,7 @@ bool TWebUpdate::ShowInfoWindow()
     // With no window to ask in, nobody agreed to the download.
     if (!m_infoWindow)
         return false;
-    const bool ok = m_infoWindow->Execute(InfoCaption, ProductInfo.URL(), m_pageLines, checkForUpdate);
+    const bool ok = m_infoWindow->Execute(InfoCaption, ProductInfo.URL(), PageLines(), checkForUpdate);
     if (OnAfterShowInfo)
         OnAfterShowInfo(*this, checkForUpdate);
     return ok;

@@ -71,14 +71,15 @@ public:
     // Stops the transfer in progress at its next test; it then fails without the error event.
     void CancelTransfer() { m_abort = true; }
 
-    // One GET into memory (PageLines) or into `fileName`; the outcome is also Succeeded().
+    // One GET into memory (the page) or into `fileName`; the outcome is also Succeeded().
     bool HttpFetch(const std::string& url, const std::string& userName, const std::string& password, bool toFile,
                    bool requireLength, const std::string& fileName = std::string());
     virtual void SplitUrl(const std::string& url, std::string& host, std::string& path) const;
     virtual std::string DefaultClientFileName() const;
 
     const TUpdateInfo& Info() const { return m_info; }
-    const std::vector<std::string>& PageLines() const { return m_pageLines; }
+    // The lines of the last page fetched; split on demand, since only the text of the page is kept.
+    std::vector<std::string> PageLines() const { return SplitPageLines(m_page); }
     const std::string& LocalFileName() const { return m_localFileName; }
     bool Succeeded() const { return m_success; }
     bool Busy() const { return m_busy; }
@@ -135,7 +136,7 @@ private:
     void processMessages();
 
     TUpdateInfo m_info;
-    std::vector<std::string> m_pageLines;
+    std::string m_page;
     std::string m_localFileName;
     std::unique_ptr<IUpdateInfoWindow> m_infoWindow;
     bool m_busy = false;

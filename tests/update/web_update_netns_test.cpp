@@ -18,6 +18,7 @@
 
 #include <cstdlib>
 #include <gtest/gtest.h>
+#include <malloc.h>
 #include <unistd.h>
 
 namespace {
@@ -281,6 +282,17 @@ TEST_F(WebUpdateTest, EventsKeepFlowingWhileATransferWaitsAndCancelStopsIt)
     recorder.onDownload = [] { throw std::runtime_error("handler failed"); };
     EXPECT_FALSE(fetch("/endless"));
     EXPECT_EQ(recorder.events, std::vector<std::string> {"Download"});
+}
+
+TEST_F(WebUpdateTest, APageOfAMebibyteOfLineBreaksLeavesLittleHeldAfterTheCheck)
+{
+    server->Set(PagePath, ScriptedHttpServer::Page(std::string(TWebUpdate::MaxPageSize, '\n')));
+    // Large blocks are mapped by themselves and counted apart from the heap's.
+    const auto held = [] { return mallinfo2().uordblks + mallinfo2().hblkhd; };
+    const size_t before = held();
+    EXPECT_FALSE(update.CheckAndUpdate());
+    EXPECT_EQ(recorder.events.back(), "DownloadError") << "the page has no tags";
+    EXPECT_LT(held() - before, size_t(3) << 20);
 }
 
 TEST_F(WebUpdateTest, ChecksFireTheirEventsInOrder)
