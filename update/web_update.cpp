@@ -98,6 +98,9 @@ bool TWebUpdate::HttpFetch(const std::string& url, const std::string& userName, 
         if (hasLength || !requireLength) {
             m_total = hasLength ? StrToInt(length) : 0;
             m_downloaded = 0;
+            // With a length the body is complete once that much has come, whether or not the server then
+            // closes; without one, it ends when the server closes.
+            const bool bounded = hasLength && m_total >= 0;
             std::ofstream file;
             if (toFile) {
                 file.open(fileName, std::ios::binary | std::ios::trunc);
@@ -107,22 +110,24 @@ bool TWebUpdate::HttpFetch(const std::string& url, const std::string& userName, 
             // A page longer than any page we expect is refused before or while it comes.
             bool overrun = !toFile && m_total > MaxPageSize;
             int64_t received = 0;
-            while (!overrun) {
-                if (m_abort) {
-                    m_success = false;
-                    return false;
-                }
+            while (!overrun && !(bounded && received >= m_total)) {
+                if (m_abort)
+                    break;
                 char piece[PieceSize];
-                const size_t n = transfer.Read(piece, sizeof piece);
+                size_t n = transfer.Read(piece, sizeof piece);
                 if (n == 0)
                     break;
-                received += static_cast<int64_t>(n);
                 if (toFile) {
+                    received += static_cast<int64_t>(n);
                     if (!file.write(piece, static_cast<std::streamsize>(n)))
                         throw TransferFault();
                     // Once past the announced length the file cannot come out right.
-                    overrun = received > m_total;
+                    overrun = bounded && received > m_total;
                 } else {
+                    // Bytes after the announced length are not part of the page.
+                    if (bounded)
+                        n = static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(n), m_total - received));
+                    received += static_cast<int64_t>(n);
                     overrun = received > MaxPageSize;
                     if (!overrun)
                         text.append(piece, n);
@@ -132,6 +137,11 @@ bool TWebUpdate::HttpFetch(const std::string& url, const std::string& userName, 
                     break;
                 DoDownload();
                 processMessages();
+            }
+            // A cancelled transfer fails whatever it has received, and says nothing.
+            if (m_abort) {
+                m_success = false;
+                return false;
             }
             if (toFile) {
                 file.close();

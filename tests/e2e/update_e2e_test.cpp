@@ -177,6 +177,21 @@ TEST_F(UpdateE2ETest, WithTheServerDownOrBlackHoledTheGadgetStillComesAndNoNotic
     EXPECT_LT(blackHoledMs, refusedMs + 3000 + 2000);
 }
 
+TEST_F(UpdateE2ETest, APageIsWholeOnceItsLengthHasComeThoughTheServerKeepsTheConnection)
+{
+    ScriptedHttpServer server;
+    ASSERT_TRUE(server.Ready()) << server.Error();
+    ScriptedHttpServer::Reply kept = ScriptedHttpServer::Page(page("0.6.34.60"));
+    kept.holdOpen = true;
+    server.Set(PagePath, kept);
+    long elapsedMs = 0;
+    ASSERT_FALSE(start("127.0.0.1", &elapsedMs).empty()) << "the gadget did not appear";
+    const auto shown = notices(1);
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(shown[0].second, NoNews);
+    EXPECT_LT(elapsedMs, 5000) << "the check waited for the server to close";
+}
+
 TEST_F(UpdateE2ETest, AfterTheExecutableIsReplacedTheCheckStillKnowsTheRunningVersion)
 {
     ScriptedHttpServer server;
