@@ -64,19 +64,35 @@ bool TWebUpdate::HttpFetch(const std::string& url, const std::string& userName, 
 {
     m_abort = false;
     m_success = false;
+    // A page is small and the program may be waiting for it at start-up, so the pages of a check share one
+    // bound; a download may take long but must keep moving.
+    const auto pageTimeLeft = m_pageTimeLeft.value_or(std::chrono::milliseconds(CheckTimeoutMs));
+    if (!toFile && pageTimeLeft <= std::chrono::milliseconds(0)) {
+        DoDownloadError();
+        return false;
+    }
     std::string text;
     try {
         std::string host;
         std::string path;
         SplitUrl(url, host, path);
-        THttpTransfer transfer([this] { processMessages(); }, [this] { return m_abort; });
         THttpTransfer::Request request {host, path, userName, password, ConnectTimeoutMs};
-        // A page is small and the program may be waiting for it at start-up; a download may take long but
-        // must keep moving.
         if (toFile)
             request.stallTimeoutMs = StallTimeoutMs;
         else
-            request.totalTimeoutMs = PageTimeoutMs;
+            request.totalTimeoutMs = static_cast<int>(pageTimeLeft.count());
+        THttpTransfer transfer([this] { processMessages(); }, [this] { return m_abort; });
+        // However the fetch ends, its network time comes off the check's bound.
+        struct Spend
+        {
+            std::optional<std::chrono::milliseconds>* left;
+            const THttpTransfer& transfer;
+            ~Spend()
+            {
+                if (left && *left)
+                    **left -= transfer.NetworkTime();
+            }
+        } spend {toFile ? nullptr : &m_pageTimeLeft, transfer};
         transfer.Send(request);
         const bool answered = transfer.WaitForResponse();
         if (m_abort)
@@ -171,12 +187,18 @@ bool TWebUpdate::CheckAndUpdate()
     m_busy = true;
     struct Idle
     {
-        bool& busy;
-        ~Idle() { busy = false; }
-    } idle {m_busy};
+        TWebUpdate& update;
+        ~Idle()
+        {
+            update.m_busy = false;
+            update.m_pageTimeLeft.reset();
+        }
+    } idle {*this};
 
     m_info.Redirection.clear();
     DoBeforeGetInfo();
+    // A redirection chain gets no fresh bound per page: the user waits for the whole check.
+    m_pageTimeLeft = std::chrono::milliseconds(CheckTimeoutMs);
     FetchInfoPage();
     DoAfterGetInfo();
     if (m_info.ProductName.empty() || m_info.Version.empty()) {

@@ -237,8 +237,8 @@ TEST_F(WebUpdateTest, FailuresAreReportedOnceAndBounded)
     clock.restart();
     EXPECT_FALSE(fetch("/silent"));
     EXPECT_EQ(recorder.events, std::vector<std::string> {"DownloadError"});
-    EXPECT_GE(clock.elapsed(), TWebUpdate::PageTimeoutMs - 100);
-    EXPECT_LT(clock.elapsed(), TWebUpdate::PageTimeoutMs + 2000);
+    EXPECT_GE(clock.elapsed(), TWebUpdate::CheckTimeoutMs - 100);
+    EXPECT_LT(clock.elapsed(), TWebUpdate::CheckTimeoutMs + 2000);
 }
 
 TEST_F(WebUpdateTest, ABlackHoledHostIsGivenUpAfterTheConnectionBound)
