@@ -10,10 +10,11 @@ TSocketHandle::~TSocketHandle()
     Close();
 }
 
-void TSocketHandle::Open(int type, int protocol)
+void TSocketHandle::Open(int type, int protocol, TIpFamily family)
 {
     Close();
-    m_socketId = SharedStack()->NewSocket(type, protocol);
+    m_socketId = SharedStack()->NewSocket(type, protocol, family);
+    m_family = family;
     m_isOpen = true;
 }
 
@@ -37,8 +38,8 @@ void TSocketHandle::SetOption(int level, int name, const void* value, int length
 void TSocketHandle::SendDatagram(const std::string& address, int port, const void* buffer, int size)
 {
     TSocketStack* stack = SharedStack();
-    const TAddressBytes bytes = TSocketStack::TextToAddress(address);
-    const int sent = stack->SendTo(m_socketId, buffer, size, 0, bytes, htons(static_cast<uint16_t>(port)));
+    const TIpAddress to = TSocketStack::TextToIpAddress(address);
+    const int sent = stack->SendTo(m_socketId, buffer, size, 0, to, htons(static_cast<uint16_t>(port)));
     if (sent == -1) {
         const int error = stack->LastError();
         if (error == 10040)

@@ -74,6 +74,22 @@ TEST(PingToolTest, ErrorsGoToStandardErrorWithStatusTwo)
     EXPECT_EQ(run({"h", "-W", "1x"}).err, "corvane-ping: -W needs a number of at least 0\n");
 }
 
+TEST(PingToolTest, FamilyOptionsChooseTheAddress)
+{
+    ScriptedNetwork network;
+    network.state().hosts["both"] = {10, 0, 0, 1};
+    network.state().hosts6["both"] = "2001:db8::1";
+    for (const char* family : {"-6", "-4"})
+        EXPECT_EQ(run({"both", family, "-c", "1", "-W", "0"}).status, 1);
+    EXPECT_EQ(run({"both", "-c", "1", "-W", "0"}).status, 1);
+    const std::vector<TIpAddress>& sentTo = network.state().sentTo;
+    ASSERT_EQ(sentTo.size(), 3u);
+    EXPECT_EQ(TSocketStack::IpAddressToText(sentTo[0]), "2001:db8::1");
+    EXPECT_EQ(TSocketStack::IpAddressToText(sentTo[1]), "10.0.0.1");
+    EXPECT_EQ(TSocketStack::IpAddressToText(sentTo[2]), "10.0.0.1") << "IPv4 first";
+    EXPECT_EQ(run({"127.0.0.1", "-6"}).err, "Socket Error # 11004\n");
+}
+
 // Real sockets on loopback: needs root for the raw socket, or a group in net.ipv4.ping_group_range.
 TEST(LoopbackTest, LoopbackAnswersAtOnce)
 {

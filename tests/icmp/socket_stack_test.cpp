@@ -71,6 +71,62 @@ TEST(AddressTest, ResolvesLocalhostAndLiteralsWithoutALookup)
     }
 }
 
+TEST(AddressTest, Ipv6LiteralsWithTheirZonesReadAndPrintBack)
+{
+    const std::pair<std::string_view, const char*> cases[] = {
+        {"::1", "::1"},
+        {"2001:DB8:0:0::1", "2001:db8::1"},
+        {"fe80::1%lo", "fe80::1%lo"},
+        {"fe80::1%1", "fe80::1%lo"},
+        {"::ffff:10.0.0.1", "::ffff:10.0.0.1"},
+        {"fe80::1%", "invalid"},
+        {"fe80::1%no-such-interface", "invalid"},
+        {"1::2::3", "invalid"},
+        {"[::1]", "invalid"},
+        {" ::1", "invalid"},
+        {std::string_view("::1\0x", 5), "invalid"},
+        {"127.1", "127.0.0.1"},
+    };
+    for (const auto& [text, expected] : cases) {
+        std::string printed = "invalid";
+        try {
+            printed = TSocketStack::IpAddressToText(TSocketStack::TextToIpAddress(std::string(text)));
+        } catch (const ENetInvalidIPAddress&) { }
+        EXPECT_EQ(printed, expected) << '"' << text << '"';
+    }
+}
+
+// A name's IPv4 address first, its IPv6 one when it has none; a chosen family takes only its own.
+TEST(AddressTest, NamesResolveToIpv4FirstAndLiteralsOfEitherFamilyNeedNoLookup)
+{
+    ScriptedNetwork network;
+    TIcmpClient keepsTheStack;
+    TSocketStack& stack = *SharedStack();
+    ScriptState& script = network.state();
+    script.hosts["both"] = {10, 0, 0, 1};
+    script.hosts6["both"] = "2001:db8::1";
+    script.hosts6["only6"] = "2001:db8::2";
+    const auto resolved = [&](const std::string& host, std::optional<TIpFamily> family = {}) {
+        try {
+            return stack.ResolveToAddress(host, {}, family);
+        } catch (const ENetSocketError& error) {
+            return std::to_string(error.ErrorNumber());
+        }
+    };
+    EXPECT_EQ(resolved("both"), "10.0.0.1");
+    EXPECT_EQ(resolved("only6"), "2001:db8::2");
+    EXPECT_EQ(resolved("both", TIpFamily::IPv6), "2001:db8::1");
+    EXPECT_EQ(resolved("only6", TIpFamily::IPv4), "11001");
+    EXPECT_EQ(resolved("nothing"), "11001");
+
+    script.lookups = 0;
+    EXPECT_EQ(resolved("fe80::1%lo"), "fe80::1%lo") << "returned as given";
+    EXPECT_EQ(resolved("localhost", TIpFamily::IPv6), "::1");
+    EXPECT_EQ(resolved("127.0.0.1", TIpFamily::IPv6), "11004");
+    EXPECT_EQ(resolved("::1", TIpFamily::IPv4), "11004");
+    EXPECT_EQ(script.lookups, 0);
+}
+
 TEST(SocketErrorTextTest, FormatsEveryNumber)
 {
     TSocketStackPosix stack;
