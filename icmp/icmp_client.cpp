@@ -154,7 +154,9 @@ void TIcmpClient::Ping(const std::string& data, uint16_t sequence)
     if (sequence != 0)
         m_nextSequence = sequence;
     BuildRequest(data);
-    const uint32_t t0 = MillisecondClock();
+    // The clock as the request was stamped: reading it again a moment later would say the same, and
+    // each reading costs as much as a fair part of decoding an answer.
+    const uint32_t t0 = m_builtAt;
     SendRequest();
     AwaitReply();
     const uint32_t elapsed = TickDiff(t0, MillisecondClock());
@@ -175,9 +177,9 @@ void TIcmpClient::BuildRequest(const std::string& data)
     r[1] = 0;
     writeLittleEndian16(r + 4, m_identifier);
     writeLittleEndian16(r + 6, m_nextSequence);
-    const uint32_t stamp = MillisecondClock();
+    m_builtAt = MillisecondClock();
     for (int i = 0; i < 4; ++i)
-        r[8 + i] = static_cast<uint8_t>(stamp >> (8 * i));
+        r[8 + i] = static_cast<uint8_t>(m_builtAt >> (8 * i));
     for (int i = 0; i < DataLength; ++i)
         r[DataOffset + i]
             = static_cast<size_t>(i) < data.size() ? static_cast<uint8_t>(data[static_cast<size_t>(i)]) : uint8_t(0x45);
@@ -200,10 +202,10 @@ uint16_t TIcmpClient::Checksum() const
 
 void TIcmpClient::SendRequest()
 {
-    const std::string address = ResolveDestination(Host());
+    const TIpAddress& address = ResolveDestination(Host());
     // Only the host's address tells the family. ICMPv6 has echo types of its own, and its checksum covers
     // the IPv6 addresses, which the kernel fills in along with the sum.
-    if (Destination()->Family == TIpFamily::IPv6) {
+    if (address.Family == TIpFamily::IPv6) {
         m_requestBuffer[0] = Icmpv6EchoRequest;
         m_requestBuffer[2] = m_requestBuffer[3] = 0;
     }
@@ -251,8 +253,10 @@ void TIcmpClient::ReceiveReply(int32_t budgetMs, TReplyStatus& status)
             if (since(*drainingSince) <= WaitSliceMs)
                 n = ReadPacket(m_replyBuffer.data(), BufferLength, 0);
         } else {
-            n = ReadPacket(m_replyBuffer.data(), BufferLength,
-                           std::min(remaining, std::max(0, WaitSliceMs - since(hookedAt))));
+            // A whole slice is left at the start, without asking the clock.
+            const int32_t untilHook
+                = hookedAt == start && remaining == budgetMs ? WaitSliceMs : WaitSliceMs - since(hookedAt);
+            n = ReadPacket(m_replyBuffer.data(), BufferLength, std::min(remaining, std::max(0, untilHook)));
         }
         SharedStack()->CheckSocketResult(n);
         const uint64_t readAtUs = n > 0 ? MicrosecondClock() : 0;

@@ -49,6 +49,7 @@ private:
     std::array<uint8_t, BufferLength> m_requestBuffer {};
     uint16_t m_nextSequence = FirstSequence;
     int32_t m_requestSize = 0;
+    uint32_t m_builtAt = 0; // MillisecondClock() when the request was stamped
     TReplyStatus m_replyStatus;
 };
 

@@ -35,16 +35,15 @@ void TRawBase::SendPacket(const std::string& host, int port, const void* buffer,
     SendPacketTo(ResolveDestination(host), port, buffer, size);
 }
 
-std::string TRawBase::ResolveDestination(const std::string& host)
+const TIpAddress& TRawBase::ResolveDestination(const std::string& host)
 {
     // A host that no longer resolves has no address; the previous one would be shown as its.
     m_destination.reset();
-    std::string address = SharedStack()->ResolveToAddress(host, OnWait, m_addressFamily);
-    m_destination = TSocketStack::TextToIpAddress(address);
-    return address;
+    m_destination = SharedStack()->ResolveToIpAddress(host, OnWait, m_addressFamily);
+    return *m_destination;
 }
 
-void TRawBase::SendPacketTo(const std::string& address, int port, const void* buffer, int size)
+void TRawBase::SendPacketTo(const TIpAddress& address, int port, const void* buffer, int size)
 {
     TSocketHandle& socket = AcquireSocket();
     m_sentAtUs = MicrosecondClock();

@@ -40,9 +40,9 @@ public:
     const TSocketHandle& Socket() const { return m_socket; }
     // Resolves `host` (before any socket is opened) and sends the datagram.
     void SendPacket(const std::string& host, int port, const void* buffer, int size);
-    // The two halves of SendPacket: the address text for `host`, kept as Destination(); the send to it.
-    std::string ResolveDestination(const std::string& host);
-    void SendPacketTo(const std::string& address, int port, const void* buffer, int size);
+    // The two halves of SendPacket: the address for `host`, kept as Destination(); the send to it.
+    const TIpAddress& ResolveDestination(const std::string& host);
+    void SendPacketTo(const TIpAddress& address, int port, const void* buffer, int size);
     // The address the last datagram was sent to; nothing before the first send and after a failed lookup.
     const std::optional<TIpAddress>& Destination() const { return m_destination; }
     // The same as text, dotted decimal or IPv6; empty when there is none.

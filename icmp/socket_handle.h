@@ -27,6 +27,8 @@ public:
     // To an address text of either family. Raises ENetInvalidIPAddress, ENetPackageSizeTooBig,
     // ENetSocketError or ENetNotAllBytesSent.
     void SendDatagram(const std::string& address, int port, const void* buffer, int size);
+    // The same to an address already read.
+    void SendDatagram(const TIpAddress& address, int port, const void* buffer, int size);
     // The byte count, or -1.
     int Receive(void* buffer, int length, int flags);
     // Whether a datagram can be read within `timeoutMs`; raises ENetConnClosedGracefully on a closed handle.

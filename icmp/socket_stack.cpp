@@ -40,6 +40,48 @@ bool splitIpv6(std::string_view text, in6_addr& bytes, std::string_view& zone)
     return (percent == std::string_view::npos || !zone.empty()) && ::inet_pton(AF_INET6, address.c_str(), &bytes) == 1;
 }
 
+// The shortest form (RFC 5952): lower-case groups without leading zeros, the longest run of two or more
+// zero groups (the first of equals) as "::", and an IPv4-mapped address with its dotted tail. Every reply
+// is decoded through here, and the C library's formatter prints each group through printf.
+std::string ipv6Text(const uint8_t* bytes)
+{
+    static constexpr uint8_t mapped[12] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0xFF};
+    if (std::memcmp(bytes, mapped, sizeof mapped) == 0)
+        return "::ffff:" + TSocketStack::AddressToText(bytes + 12);
+    int runStart = -1, runLength = 1;
+    for (int i = 0; i < 8;) {
+        int j = i;
+        while (j < 8 && bytes[2 * j] == 0 && bytes[2 * j + 1] == 0)
+            ++j;
+        if (j - i > runLength) {
+            runStart = i;
+            runLength = j - i;
+        }
+        i = j == i ? i + 1 : j;
+    }
+    std::string text;
+    for (int i = 0; i < 8;) {
+        if (i == runStart) {
+            text += "::";
+            i += runLength;
+            continue;
+        }
+        if (!text.empty() && text.back() != ':')
+            text += ':';
+        const unsigned group = (bytes[2 * i] << 8) | bytes[2 * i + 1];
+        bool started = false;
+        for (int shift = 12; shift >= 0; shift -= 4) {
+            const unsigned digit = (group >> shift) & 0xF;
+            if (started || digit != 0 || shift == 0) {
+                text += "0123456789abcdef"[digit];
+                started = true;
+            }
+        }
+        ++i;
+    }
+    return text;
+}
+
 // The interface a zone names, by name or by number; 0 for none.
 uint32_t zoneIndex(std::string_view zone)
 {
@@ -88,16 +130,30 @@ bool TPendingLookUp::WaitFor(int timeoutMs)
 std::string TSocketStack::ResolveToAddress(const std::string& host, const TWaitHook& waitHook,
                                            std::optional<TIpFamily> family)
 {
-    if (::strcasecmp(host.c_str(), "LOCALHOST") == 0 && host.size() == 9)
-        return family == TIpFamily::IPv6 ? "::1" : "127.0.0.1";
-    const bool ipv4 = IsAddressLiteral(host);
-    if (ipv4 || IsIpv6Literal(host)) {
-        // As for a name without an address of the family asked for.
-        if (family && *family != (ipv4 ? TIpFamily::IPv4 : TIpFamily::IPv6))
-            ThrowSocketError(11004);
-        return host;
+    const TIpAddress address = ResolveToIpAddress(host, waitHook, family);
+    // A literal is returned as it was given, not as it reads back.
+    return IsAddressLiteral(host) || IsIpv6Literal(host) ? host : IpAddressToText(address);
+}
+
+TIpAddress TSocketStack::ResolveToIpAddress(const std::string& host, const TWaitHook& waitHook,
+                                            std::optional<TIpFamily> family)
+{
+    if (::strcasecmp(host.c_str(), "LOCALHOST") == 0 && host.size() == 9) {
+        static constexpr uint8_t ipv6Loopback[16] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1};
+        return family == TIpFamily::IPv6 ? TIpAddress::FromIpv6(ipv6Loopback) : TIpAddress::FromIpv4({127, 0, 0, 1});
     }
-    return LookUpHostName(host, waitHook, family);
+    TAddressBytes ipv4;
+    std::optional<TIpAddress> literal;
+    if (ParseAddress(host, ipv4))
+        literal = TIpAddress::FromIpv4(ipv4);
+    else if (IsIpv6Literal(host))
+        literal = TextToIpAddress(host);
+    if (!literal)
+        return lookUp(host, waitHook, family);
+    // As for a name without an address of the family asked for.
+    if (family && *family != literal->Family)
+        ThrowSocketError(11004);
+    return *literal;
 }
 
 bool TSocketStack::IsAddressLiteral(std::string_view text)
@@ -169,9 +225,7 @@ std::string TSocketStack::IpAddressToText(const TIpAddress& address)
 {
     if (address.Family == TIpFamily::IPv4)
         return AddressToText(address.Bytes.data());
-    char text[INET6_ADDRSTRLEN];
-    ::inet_ntop(AF_INET6, address.Bytes.data(), text, sizeof text);
-    std::string result = text;
+    std::string result = ipv6Text(address.Bytes.data());
     if (address.ScopeId != 0) {
         char name[IF_NAMESIZE];
         result += '%';
@@ -201,6 +255,11 @@ std::string TSocketStack::AddressToText(const uint8_t* bytes)
 std::string TSocketStack::LookUpHostName(const std::string& name, const TWaitHook& waitHook,
                                          std::optional<TIpFamily> family)
 {
+    return IpAddressToText(lookUp(name, waitHook, family));
+}
+
+TIpAddress TSocketStack::lookUp(const std::string& name, const TWaitHook& waitHook, std::optional<TIpFamily> family)
+{
     const std::shared_ptr<TPendingLookUp> lookUp
         = waitHook ? BeginLookUp(name, family) : TSocketStack::BeginLookUp(name, family);
     while (!lookUp->WaitFor(WaitSliceMs))
@@ -208,7 +267,7 @@ std::string TSocketStack::LookUpHostName(const std::string& name, const TWaitHoo
     // The error number came from the thread that looked the name up, which is why it travels with the answer.
     if (!lookUp->Found())
         ThrowSocketError(lookUp->ErrorNumber());
-    return IpAddressToText(lookUp->Address());
+    return lookUp->Address();
 }
 
 std::shared_ptr<TPendingLookUp> TSocketStack::BeginLookUp(const std::string& name, std::optional<TIpFamily> family)

@@ -73,7 +73,7 @@ struct TSocketSet
 {
     static constexpr int Capacity = 64;
     int count = 0;
-    std::array<TSocketId, Capacity> ids {};
+    std::array<TSocketId, Capacity> ids; // the first `count` only; clearing all would cost every wait
 };
 
 // The wait's time limit; nothing means no limit.
@@ -93,6 +93,9 @@ public:
     // A chosen family takes only addresses of that family (error 11004 for a literal of the other one).
     std::string ResolveToAddress(const std::string& host, const TWaitHook& waitHook = {},
                                  std::optional<TIpFamily> family = {});
+    // The same as an address, without the way through text: every request is sent through here.
+    TIpAddress ResolveToIpAddress(const std::string& host, const TWaitHook& waitHook = {},
+                                  std::optional<TIpFamily> family = {});
     // An IPv4 address in any of the forms ParseAddress() takes.
     static bool IsAddressLiteral(std::string_view text);
     // An IPv6 address, with an optional "%zone" (an interface name or number) after it.
@@ -152,4 +155,7 @@ public:
 protected:
     // The texts every stack shares; a stack answers its own numbers first.
     static std::string BaseErrorText(int errorNumber);
+
+private:
+    TIpAddress lookUp(const std::string& name, const TWaitHook& waitHook, std::optional<TIpFamily> family);
 };

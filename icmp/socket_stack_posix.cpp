@@ -243,14 +243,18 @@ TSocketId TSocketStackPosix::CreateSocket(TIpFamily family, int type, int protoc
 void TSocketStackPosix::remember(TSocketId socket, TKind kind)
 {
     std::lock_guard guard(m_lock);
-    m_kinds[socket] = kind;
+    // A number the platform hands out again once its socket is closed, whoever closed it.
+    std::erase_if(m_kinds, [socket](const auto& entry) { return entry.first == socket; });
+    m_kinds.emplace_back(socket, kind);
 }
 
 std::optional<TSocketStackPosix::TKind> TSocketStackPosix::kindOf(TSocketId socket) const
 {
     std::lock_guard guard(m_lock);
-    const auto found = m_kinds.find(socket);
-    return found == m_kinds.end() ? std::nullopt : std::optional(found->second);
+    for (const auto& [id, kind] : m_kinds)
+        if (id == socket)
+            return kind;
+    return std::nullopt;
 }
 
 bool TSocketStackPosix::IsDatagramStandIn(TSocketId socket) const
@@ -388,17 +392,18 @@ int TSocketStackPosix::Select(TSocketSet* readSet, TSocketSet* writeSet, TSocket
     for (int s = 0; s < 3; ++s) {
         if (!sets[s])
             continue;
-        TSocketSet kept;
-        for (int i = 0; i < sets[s]->count; ++i, ++k) {
+        // The ready ones move to the front, in place: a copy of the set would cost more than the wait.
+        const int count = sets[s]->count;
+        sets[s]->count = 0;
+        for (int i = 0; i < count; ++i, ++k) {
             const short got = result > 0 ? fds[k].revents : 0;
             // As select() does, an error or hang-up makes a socket readable.
             const short wanted = s == 0 ? short(POLLIN | POLLERR | POLLHUP) : s == 1 ? short(POLLOUT) : short(POLLPRI);
             if (got & wanted) {
-                kept.ids[static_cast<size_t>(kept.count++)] = fds[k].fd;
+                sets[s]->ids[static_cast<size_t>(sets[s]->count++)] = fds[k].fd;
                 ++ready;
             }
         }
-        *sets[s] = kept;
     }
     return result < 0 ? fail(pollError) : ready;
 }
@@ -412,7 +417,7 @@ int TSocketStackPosix::CloseSocket(TSocketId socket)
 {
     {
         std::lock_guard guard(m_lock);
-        m_kinds.erase(socket);
+        std::erase_if(m_kinds, [socket](const auto& entry) { return entry.first == socket; });
     }
     return ::close(socket) == 0 ? 0 : fail(errno);
 }

@@ -3,8 +3,9 @@
 
 #include "icmp/socket_stack.h"
 
-#include <map>
 #include <mutex>
+#include <utility>
+#include <vector>
 
 class TSocketStackPosix final : public TSocketStack
 {
@@ -42,7 +43,8 @@ private:
     int receiveWithHeader(TSocketId socket, TKind kind, void* buffer, int length, int flags);
 
     mutable std::mutex m_lock;
-    std::map<TSocketId, TKind> m_kinds;
+    // A handful at most, one per client with a socket open: a list is cheaper than any map here.
+    std::vector<std::pair<TSocketId, TKind>> m_kinds;
 };
 
 // The socket error number for an errno value.
