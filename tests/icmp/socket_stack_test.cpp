@@ -101,37 +101,6 @@ TEST(AddressTest, Ipv6LiteralsWithTheirZonesReadAndPrintBack)
     }
 }
 
-// A name's IPv4 address first, its IPv6 one when it has none; a chosen family takes only its own.
-TEST(AddressTest, NamesResolveToIpv4FirstAndLiteralsOfEitherFamilyNeedNoLookup)
-{
-    ScriptedNetwork network;
-    TIcmpClient keepsTheStack;
-    TSocketStack& stack = *SharedStack();
-    ScriptState& script = network.state();
-    script.hosts["both"] = {10, 0, 0, 1};
-    script.hosts6["both"] = "2001:db8::1";
-    script.hosts6["only6"] = "2001:db8::2";
-    const auto resolved = [&](const std::string& host, std::optional<TIpFamily> family = {}) {
-        try {
-            return stack.ResolveToAddress(host, {}, family);
-        } catch (const ENetSocketError& error) {
-            return std::to_string(error.ErrorNumber());
-        }
-    };
-    EXPECT_EQ(resolved("both"), "10.0.0.1");
-    EXPECT_EQ(resolved("only6"), "2001:db8::2");
-    EXPECT_EQ(resolved("both", TIpFamily::IPv6), "2001:db8::1");
-    EXPECT_EQ(resolved("only6", TIpFamily::IPv4), "11001");
-    EXPECT_EQ(resolved("nothing"), "11001");
-
-    script.lookups = 0;
-    EXPECT_EQ(resolved("fe80::1%lo"), "fe80::1%lo") << "returned as given";
-    EXPECT_EQ(resolved("localhost", TIpFamily::IPv6), "::1");
-    EXPECT_EQ(resolved("127.0.0.1", TIpFamily::IPv6), "11004");
-    EXPECT_EQ(resolved("::1", TIpFamily::IPv4), "11004");
-    EXPECT_EQ(script.lookups, 0);
-}
-
 TEST(SocketErrorTextTest, FormatsEveryNumber)
 {
     TSocketStackPosix stack;
