@@ -42,9 +42,9 @@ TEST(PingToolTest, ExitStatusFollowsTheAnswers)
     EXPECT_EQ(some.status, 0);
     EXPECT_EQ(some.out,
               "Request timed out: icmp_seq=3489\n"
-              "72 bytes from 127.0.0.1: icmp_seq=3490 ttl=64 time=50 ms\n"
+              "72 bytes from 127.0.0.1: icmp_seq=3490 ttl=64 time=50.0 ms\n"
               "From 192.168.7.1: icmp_seq=3491 Time to live exceeded\n"
-              "72 bytes from 127.0.0.1: icmp_seq=3492 ttl=64 time=90 ms\n"
+              "72 bytes from 127.0.0.1: icmp_seq=3492 ttl=64 time=90.0 ms\n"
               "--- 127.0.0.1 ---\n4 requests sent, 2 answered\n"
               "rtt min/avg/max/mdev = 50.000/70.000/90.000/20.000 ms\n")
         << "the summary counts answers only";
