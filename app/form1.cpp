@@ -1,5 +1,8 @@
 #include "app/form1.h"
 
+#include "app/alert_mailer.h"
+#include "app/alert_notices.h"
+#include "app/alert_settings.h"
 #include "app/application.h"
 #include "app/byte_text.h"
 #include "app/chrome_look.h"
@@ -165,6 +168,16 @@ TForm1::TForm1()
             show();
     });
 
+    m_alertNotices = std::make_unique<TAlertNotices>(*this);
+    m_alertNotices->OnClick = [this] {
+        setVisible(true);
+        raise();
+        activateWindow();
+    };
+    m_alertMailer = std::make_unique<TAlertMailer>(std::make_unique<TSmtpTransport>(
+        [] { QCoreApplication::processEvents(); }, [this] { return m_closed || m_closeRequested; }));
+    m_alertMailer->OnFailureNotice = [this](const std::string& reason) { m_alertNotices->ShowMailFailure(reason); };
+
     m_placementTarget = static_cast<TWidgetPlacementTarget*>(&FormStorage1.target());
     MessageBox::SetOwner(this);
     renderArtwork();
@@ -287,6 +300,8 @@ void TForm1::FormCreate()
 void TForm1::StartupFinished()
 {
     m_startupFinished = true;
+    if (form_checkupdate_interno)
+        m_alertNotices->StackWith(*form_checkupdate_interno->traypopup);
     // The first tick may come while start-up still dispatches events; its cycle waits until
     // every window exists and then runs from the event loop.
     if (m_tickDeferred) {
@@ -367,6 +382,7 @@ void TForm1::runCycle()
             form->m_pingers.clear();
             form->setCycleRunning(false);
             form->Timer1->SetEnabled(true);
+            QTimer::singleShot(0, form, [f = form] { f->reportChanges(); });
             // The close is asked for afresh, so that a close refused then does not break off every later cycle.
             if (form->m_closeRequested)
                 QTimer::singleShot(0, form, [f = form] {
@@ -378,6 +394,7 @@ void TForm1::runCycle()
 
     Timer1->SetEnabled(false);
     procupdate1Click();
+    m_states.BeginRound(Form_res->listapings.Items(), ReadAlertSettings(TSettingsFile(SettingsPath())).DownAfter);
     const int count = listaproc->Items().Count();
     m_pingers.resize(static_cast<size_t>(count));
     TTextBuffer& buffer = Form_res->Memoload;
@@ -390,8 +407,25 @@ void TForm1::runCycle()
         pinger->spnPing.SetValue(StrToInt(buffer.Line(1)));
         pinger->ICMP.SetTag(i);
         listaproc->Items()[i].SetImageIndex(3);
+        // Events run during the pinger's run, and the editor loads its files into the same buffer.
+        const std::string name = Form_res->listapings.Item(i);
+        const std::string host = buffer.Line(0);
         pinger->btnPingClick();
+        if (!pinger->Abandoned())
+            m_states.Record(name, host, pinger->Round(), TWallClock::now());
     }
+}
+
+void TForm1::reportChanges()
+{
+    const std::vector<TStateChange> changes = m_states.TakeChanges();
+    if (changes.empty() || m_closed || m_closeRequested)
+        return;
+    const TAlertSettings alerts = ReadAlertSettings(TSettingsFile(SettingsPath()));
+    if (alerts.Notices)
+        m_alertNotices->ShowChanges(changes);
+    if (alerts.SendsMail())
+        m_alertMailer->Send(alerts, changes);
 }
 
 void TForm1::Aggiungirisorsa1Click()

@@ -3,6 +3,7 @@
 #include "app/byte_text.h"
 #include "app/form1.h"
 #include "icmp/reply_status.h"
+#include "icmp/socket_stack.h"
 #include "platform/program_folder.h"
 #include "ui/form_style.h"
 #include "ui/image_list_box.h"
@@ -97,12 +98,14 @@ void TfrmPing::btnPingClick()
     bool answered = false;
     bool failed = false;
     m_abandoned = false;
+    m_round = TRoundResult();
     try {
         const int count = spnPing.Value();
         // The hourglass the cycle has just set reaches the screen before the first request leaves.
         dispatchPending();
         for (int i = 0; i < count; ++i) {
             ICMP.Ping(std::string(), 0);
+            m_round.Add(ICMP.ReplyStatus());
             dispatchPending();
             if (ICMP.ReplyStatus().Outcome == roEchoReply) {
                 answered = true;
@@ -111,10 +114,15 @@ void TfrmPing::btnPingClick()
         }
     } catch (const TRunAbandoned&) {
         m_abandoned = true;
+    } catch (const std::exception& error) {
+        // The error's text is not shown: the red status and the alarm are the report. Alerts quote it.
+        failed = true;
+        m_round.Error = error.what();
     } catch (...) {
-        // The error's text is not shown: the red status and the alarm are the report.
         failed = true;
     }
+    if (ICMP.Destination())
+        m_round.Address = TSocketStack::AddressToText(ICMP.Destination()->data());
     if (!m_abandoned && (failed || !answered)) {
         setStatus(2);
         soundAlarm();
