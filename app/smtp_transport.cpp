@@ -7,6 +7,9 @@
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <sys/socket.h>
+#include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -32,6 +35,32 @@ std::string serverUrl(const TSmtpRequest& request)
     return (request.Port == 465 ? "smtps://" : "smtp://") + host + ":" + std::to_string(request.Port);
 }
 
+// The sockets libcurl has open for one mail. libcurl says goodbye to an SMTP server (QUIT) when it lets a
+// connection go and waits for the answer, blocking, up to two minutes; a server that stopped answering would
+// hold the program that long. Shut down first, a connection fails the goodbye at once.
+struct TSockets
+{
+    std::vector<curl_socket_t> open;
+
+    static int opened(void* self, curl_socket_t socket, curlsocktype)
+    {
+        static_cast<TSockets*>(self)->open.push_back(socket);
+        return CURL_SOCKOPT_OK;
+    }
+
+    static int closed(void* self, curl_socket_t socket)
+    {
+        std::erase(static_cast<TSockets*>(self)->open, socket);
+        return ::close(socket);
+    }
+
+    void shutDown() const
+    {
+        for (const curl_socket_t socket : open)
+            ::shutdown(socket, SHUT_RDWR);
+    }
+};
+
 struct TEasyDeleter
 {
     void operator()(CURL* easy) const { curl_easy_cleanup(easy); }
@@ -54,6 +83,8 @@ TSmtpTransport::TSmtpTransport(std::function<void()> pump, std::function<bool()>
 
 TMailOutcome TSmtpTransport::Send(const TSmtpRequest& request)
 {
+    // Outlives the handles, so that every socket is known until the last of them is closed.
+    TSockets sockets;
     std::unique_ptr<CURL, TEasyDeleter> easy(curl_easy_init());
     if (!easy)
         return {TMailOutcome::TResult::Failed, curl_easy_strerror(CURLE_FAILED_INIT)};
@@ -86,8 +117,16 @@ TMailOutcome TSmtpTransport::Send(const TSmtpRequest& request)
     curl_easy_setopt(handle, CURLOPT_READDATA, &reader);
     curl_easy_setopt(handle, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(request.Message.size()));
 
+    curl_easy_setopt(handle, CURLOPT_SOCKOPTFUNCTION, &TSockets::opened);
+    curl_easy_setopt(handle, CURLOPT_SOCKOPTDATA, &sockets);
+    curl_easy_setopt(handle, CURLOPT_CLOSESOCKETFUNCTION, &TSockets::closed);
+    curl_easy_setopt(handle, CURLOPT_CLOSESOCKETDATA, &sockets);
+
     TCurlDriver driver(handle, {0, TimeLimitMs, 0}, m_pump, m_aborted);
-    switch (driver.Run()) {
+    const TCurlDriver::TResult result = driver.Run();
+    // The server has the mail, or will not get it: nothing is left to wait for.
+    sockets.shutDown();
+    switch (result) {
     case TCurlDriver::TResult::Done:
         return {TMailOutcome::TResult::Sent, {}};
     case TCurlDriver::TResult::Aborted:
