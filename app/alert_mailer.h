@@ -34,6 +34,9 @@ public:
     // transport keeps running) queues its mail behind it and returns at once.
     void Send(const TAlertSettings& settings, const std::vector<TStateChange>& changes);
 
+    // A mail is on its way.
+    bool Sending() const { return m_sending; }
+
     // The first failure since start or since the last mail that went through.
     std::function<void(const std::string& reason)> OnFailureNotice;
 

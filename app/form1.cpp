@@ -325,7 +325,9 @@ void TForm1::RunCommand(void (TForm1::*command)())
 
 void TForm1::Timer1Timer()
 {
-    if (!m_startupFinished) {
+    // A round run from inside an alert mail's waits would hold the mail's conversation with its server up
+    // for the whole round; the round waits for the mail instead, at most its time limit.
+    if (!m_startupFinished || m_alertMailer->Sending()) {
         m_tickDeferred = true;
         return;
     }
@@ -426,6 +428,10 @@ void TForm1::reportChanges()
         m_alertNotices->ShowChanges(changes);
     if (alerts.SendsMail())
         m_alertMailer->Send(alerts, changes);
+    if (m_tickDeferred && !m_alertMailer->Sending()) {
+        m_tickDeferred = false;
+        QTimer::singleShot(0, this, [this] { Timer1Timer(); });
+    }
 }
 
 void TForm1::Aggiungirisorsa1Click()
