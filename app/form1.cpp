@@ -428,7 +428,7 @@ void TForm1::reportChanges()
         m_alertNotices->ShowChanges(changes);
     if (alerts.SendsMail())
         m_alertMailer->Send(alerts, changes);
-    if (m_tickDeferred && !m_alertMailer->Sending()) {
+    if (m_tickDeferred && !m_alertMailer->Sending() && !m_closed) {
         m_tickDeferred = false;
         QTimer::singleShot(0, this, [this] { Timer1Timer(); });
     }
