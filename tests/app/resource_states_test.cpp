@@ -9,23 +9,25 @@ using namespace std::chrono_literals;
 
 const TWallClock::time_point T0 = TWallClock::time_point(1741786325s);
 
-TRoundResult round(bool up)
+// 'U' answered, 'D' did not, 'E' answered and then failed with an error, 'X' failed with an error alone.
+TRoundResult round(char kind)
 {
     TRoundResult result;
     result.Sent = 2;
-    result.Received = up ? 1 : 0;
+    result.Received = kind == 'U' || kind == 'E' ? 1 : 0;
+    if (kind == 'E' || kind == 'X')
+        result.Error = "Socket Error # 10065";
     return result;
 }
 
-// Runs `rounds` of one resource ('U' answered, 'D' did not) and writes what each round raised:
-// '.' nothing, 'v' went down, '^' came back.
+// Runs `rounds` of one resource and writes what each raised: '.' nothing, 'v' went down, '^' came back.
 std::string changesOf(int downAfter, const std::string& rounds)
 {
     TResourceStates states;
     std::string seen;
     for (size_t i = 0; i < rounds.size(); ++i) {
         states.BeginRound({"a.cvr"}, downAfter);
-        states.Record("a.cvr", "10.0.0.1", round(rounds[i] == 'U'), T0 + i * 20s);
+        states.Record("a.cvr", "10.0.0.1", round(rounds[i]), T0 + i * 20s);
         const auto changes = states.TakeChanges();
         seen += changes.empty() ? '.' : changes.at(0).State == THostState::Down ? 'v' : '^';
     }
@@ -34,14 +36,13 @@ std::string changesOf(int downAfter, const std::string& rounds)
 
 TEST(ResourceStatesTest, DownAfterEnoughFailingRoundsAndBackAfterOneAnsweringRound)
 {
-    struct Case
+    const struct
     {
         const char* what;
         int downAfter;
         const char* rounds;
         const char* raised;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {"the first round raises nothing", 2, "U", "."},
         {"one lost round is no alarm", 2, "UDUDUD", "......"},
         {"down after two, back after one", 2, "UDDDDU", "..v..^"},
@@ -50,73 +51,40 @@ TEST(ResourceStatesTest, DownAfterEnoughFailingRoundsAndBackAfterOneAnsweringRou
         {"down after three", 3, "UDDUDDD", "......v"},
         {"down from the start: not announced, nor is its first answer", 2, "DDDUDD", ".....v"},
         {"a value below one counts as one", 0, "UD", ".v"},
+        {"an answer before an error is up; an error alone is down", 2, "UEEXX", "....v"},
     };
-    for (const Case& c : cases)
+    for (const auto& c : cases)
         EXPECT_EQ(changesOf(c.downAfter, c.rounds), c.raised) << c.what;
 }
 
-TEST(ResourceStatesTest, ARunThatAnsweredBeforeAnErrorIsUpAndAnErrorAloneIsDown)
+TEST(ResourceStatesTest, ChangesOfARoundComeTogetherInPingOrderAndForgottenResourcesStartAfresh)
 {
     TResourceStates states;
-    TRoundResult answeredThenFailed = round(true);
-    answeredThenFailed.Error = "Socket Error # 101";
-    TRoundResult failed;
-    failed.Error = "Socket Error # 11001\r\nHost not found.";
-    const std::vector<TRoundResult> rounds {round(true), answeredThenFailed, failed, failed};
-    for (const TRoundResult& r : rounds) {
-        states.BeginRound({"a.cvr"}, 2);
-        states.Record("a.cvr", "host", r, T0);
-    }
-    const auto changes = states.TakeChanges();
-    ASSERT_EQ(changes.size(), 1u);
-    EXPECT_EQ(changes[0].State, THostState::Down);
-    EXPECT_EQ(changes[0].Round.Error, failed.Error) << "the change carries the run that made it";
-}
-
-TEST(ResourceStatesTest, ChangesOfARoundComeTogetherInPingOrderAndAreTakenOnce)
-{
-    TResourceStates states;
-    const std::vector<std::string> listed {"b.cvr", "a.cvr", "c.cvr"};
-    for (int i = 0; i < 3; ++i) {
-        states.BeginRound(listed, 2);
-        for (const std::string& name : listed)
-            states.Record(name, "h-" + name, round(i == 0 || name == "c.cvr"), T0 + i * 20s);
-        EXPECT_TRUE(i == 2 || states.TakeChanges().empty());
-    }
+    const auto rounds = [&](const std::vector<std::string>& listed, const std::string& host, const char* kinds) {
+        for (const char* kind = kinds; *kind; ++kind) {
+            states.BeginRound(listed, 2);
+            for (const std::string& name : listed)
+                states.Record(name, host, round(name == "c.cvr" ? 'U' : *kind), T0);
+        }
+    };
+    rounds({"b.cvr", "a.cvr", "c.cvr"}, "h", "UDD");
     const auto changes = states.TakeChanges();
     ASSERT_EQ(changes.size(), 2u);
     EXPECT_EQ(changes[0].Name, "b.cvr");
-    EXPECT_EQ(changes[0].Host, "h-b.cvr");
-    EXPECT_EQ(changes[0].At, T0 + 40s);
+    EXPECT_EQ(changes[0].Host, "h");
     EXPECT_EQ(changes[1].Name, "a.cvr");
     EXPECT_TRUE(states.TakeChanges().empty());
-}
 
-TEST(ResourceStatesTest, DeletedRenamedOrRepointedResourcesStartWithoutAState)
-{
-    TResourceStates states;
-    const auto rounds = [&](const std::string& name, const std::string& host, const std::string& outcomes) {
-        for (const char outcome : outcomes) {
-            states.BeginRound({name}, 2);
-            states.Record(name, host, round(outcome == 'U'), T0);
-        }
-    };
-    rounds("a.cvr", "10.0.0.1", "UDD");
-    EXPECT_EQ(states.TakeChanges().size(), 1u);
-    ASSERT_NE(states.Find("a.cvr"), nullptr);
-
-    // Renamed: the old name is forgotten, the new one has no past, so its answer raises nothing.
-    rounds("b.cvr", "10.0.0.1", "U");
-    EXPECT_EQ(states.Find("a.cvr"), nullptr);
-    EXPECT_EQ(states.Count(), 1u);
-    EXPECT_TRUE(states.TakeChanges().empty());
-
-    // Another host under the same name: its first answer is no comeback.
-    rounds("b.cvr", "10.0.0.1", "DD");
-    EXPECT_EQ(states.TakeChanges().size(), 1u);
-    rounds("b.cvr", "10.0.0.2", "U");
-    EXPECT_TRUE(states.TakeChanges().empty());
-    EXPECT_EQ(states.Find("b.cvr")->Recent().size(), 1u);
+    // b is renamed d: the old name is forgotten, the new one has no past, so its answer raises nothing.
+    rounds({"a.cvr", "d.cvr"}, "h", "U");
+    EXPECT_EQ(states.Find("b.cvr"), nullptr);
+    EXPECT_EQ(states.Count(), 2u);
+    ASSERT_EQ(states.TakeChanges().size(), 1u) << "a is back";
+    // Another host under the same name is another resource: its first answer is no comeback.
+    rounds({"a.cvr"}, "h", "DD");
+    rounds({"a.cvr"}, "other", "U");
+    EXPECT_EQ(states.TakeChanges().size(), 1u) << "the down only";
+    EXPECT_EQ(states.Find("a.cvr")->Recent().size(), 1u);
 }
 
 TEST(ResourceStatesTest, KeepsTheLastRoundTheAddressAndSixtyRoundsOfHistory)
@@ -134,11 +102,9 @@ TEST(ResourceStatesTest, KeepsTheLastRoundTheAddressAndSixtyRoundsOfHistory)
     run.Address = "10.0.0.1";
 
     TResourceStates states;
-    TRoundResult unresolved = round(false);
-    unresolved.Error = "Socket Error # 11001";
     for (int i = 0; i < 75; ++i) {
         states.BeginRound({"a.cvr"}, 2);
-        states.Record("a.cvr", "host", i == 73 ? unresolved : run, T0 + i * 20s);
+        states.Record("a.cvr", "host", i == 73 ? round('X') : run, T0 + i * 20s);
     }
     const TResourceState* state = states.Find("a.cvr");
     ASSERT_NE(state, nullptr);
