@@ -20,7 +20,6 @@
 
 class QAction;
 class QLabel;
-class QTimer;
 class TAlertMailer;
 class TAlertNotices;
 class TWidgetPlacementTarget;
@@ -134,7 +133,6 @@ private:
     bool m_closeRequested = false;
     bool m_closed = false;
     TWidgetPlacementTarget* m_placementTarget = nullptr;
-    QTimer* m_trayWatch = nullptr;
     qreal m_artworkScale = 0;
     TResourceStates m_states;
     std::unique_ptr<TAlertNotices> m_alertNotices;

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
 #include <unistd.h>
 
 namespace {
@@ -157,15 +158,20 @@ void TIcmpClient::setTimedOut(TReplyStatus& status) const
     status.SequenceNumber = m_nextSequence;
     status.Ttl = 0;
     status.Outcome = roTimeOut;
+    status.RoundTripUs = 0;
 }
 
 void TIcmpClient::ReceiveReply(int32_t budgetMs, TReplyStatus& status)
 {
     m_replyBuffer.fill(0);
     const uint32_t start = MillisecondClock();
-    const auto left = [&] { return budgetMs - static_cast<int32_t>(TickDiff(start, MillisecondClock())); };
+    const auto since = [](uint32_t then) { return static_cast<int32_t>(TickDiff(then, MillisecondClock())); };
+    const auto left = [&] { return budgetMs - since(start); };
     const bool sliced = OnWait && budgetMs >= 0;
     int32_t remaining = budgetMs;
+    // The hook is due a slice after it last returned, whatever arrived meanwhile: a raw socket sees every
+    // ICMP message of the machine, and another program's pings must not keep the caller waiting.
+    uint32_t hookedAt = start;
     // Set when the hook itself outlasted the budget (a modal box, say). The delay was ours, not the
     // network's, so what arrived meanwhile is still read, without waiting any longer.
     std::optional<uint32_t> drainingSince;
@@ -175,25 +181,34 @@ void TIcmpClient::ReceiveReply(int32_t budgetMs, TReplyStatus& status)
             n = ReadPacket(m_replyBuffer.data(), BufferLength, remaining);
         } else if (drainingSince) {
             // Bounded, so that a flood of foreign datagrams cannot hold the wait open.
-            if (TickDiff(*drainingSince, MillisecondClock()) <= static_cast<uint32_t>(WaitSliceMs))
+            if (since(*drainingSince) <= WaitSliceMs)
                 n = ReadPacket(m_replyBuffer.data(), BufferLength, 0);
         } else {
-            n = ReadPacket(m_replyBuffer.data(), BufferLength, std::min(remaining, WaitSliceMs));
-            if (n == 0 && (remaining = left()) > 0) {
-                OnWait();
-                if ((remaining = left()) <= 0)
-                    drainingSince = MillisecondClock();
-                continue;
-            }
+            n = ReadPacket(m_replyBuffer.data(), BufferLength,
+                           std::min(remaining, std::max(0, WaitSliceMs - since(hookedAt))));
         }
         SharedStack()->CheckSocketResult(n);
-        if (DecodeReply(n, status))
-            return;
-        // Someone else's datagram: keep waiting for ours within what is left of the budget.
-        setTimedOut(status);
-        remaining = left();
-        if (remaining <= 0 && !drainingSince)
-            return;
+        const uint64_t readAtUs = n > 0 ? MicrosecondClock() : 0;
+        // A quiet slice inside the budget is no time-out yet.
+        if (n != 0 || !sliced || drainingSince || (remaining = left()) <= 0) {
+            if (DecodeReply(n, status)) {
+                if (n > 0)
+                    status.RoundTripUs = static_cast<uint32_t>(
+                        std::min<uint64_t>(readAtUs - SentAtUs(), std::numeric_limits<uint32_t>::max()));
+                return;
+            }
+            // Someone else's datagram: keep waiting for ours within what is left of the budget.
+            setTimedOut(status);
+            remaining = left();
+            if (remaining <= 0 && !drainingSince)
+                return;
+        }
+        if (sliced && !drainingSince && since(hookedAt) >= WaitSliceMs) {
+            OnWait();
+            hookedAt = MillisecondClock();
+            if ((remaining = left()) <= 0)
+                drainingSince = hookedAt;
+        }
     }
 }
 

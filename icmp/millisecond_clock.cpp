@@ -22,6 +22,15 @@ uint32_t MillisecondClock()
     return static_cast<uint32_t>(ms);
 }
 
+uint64_t MicrosecondClock()
+{
+    if (const auto& clock = testClock())
+        return uint64_t(clock()) * 1000u;
+    timespec now {};
+    ::clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<uint64_t>(now.tv_sec) * 1000000u + static_cast<uint64_t>(now.tv_nsec) / 1000u;
+}
+
 uint32_t TickDiff(uint32_t oldTicks, uint32_t newTicks)
 {
     return newTicks >= oldTicks ? newTicks - oldTicks : newTicks + (4294967295u - oldTicks);

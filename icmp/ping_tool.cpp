@@ -2,9 +2,13 @@
 
 #include "icmp/icmp_client.h"
 #include "platform/exception.h"
+#include "platform/format.h"
 #include "platform/int_conversion.h"
 
+#include <algorithm>
 #include <chrono>
+#include <cmath>
+#include <csignal>
 #include <cstring>
 #include <limits>
 #include <ostream>
@@ -12,6 +16,56 @@
 #include <thread>
 
 namespace {
+
+volatile std::sig_atomic_t s_interrupted = 0;
+
+extern "C" void onInterrupt(int)
+{
+    s_interrupted = 1;
+}
+
+// Ctrl+C ends the run with its summary rather than the process, while the tool runs.
+class InterruptCatcher final
+{
+public:
+    InterruptCatcher()
+    {
+        s_interrupted = 0;
+        struct sigaction action = {};
+        action.sa_handler = onInterrupt;
+        sigemptyset(&action.sa_mask);
+        ::sigaction(SIGINT, &action, &m_previous);
+    }
+    ~InterruptCatcher() { ::sigaction(SIGINT, &m_previous, nullptr); }
+    InterruptCatcher(const InterruptCatcher&) = delete;
+    InterruptCatcher& operator=(const InterruptCatcher&) = delete;
+
+private:
+    struct sigaction m_previous = {};
+};
+
+// Thrown from the client's wait hook once Ctrl+C was pressed.
+struct TInterrupted
+{
+};
+
+void stopIfInterrupted()
+{
+    if (s_interrupted)
+        throw TInterrupted();
+}
+
+// The pause between requests, in slices, so that Ctrl+C ends it at once.
+void pauseBetweenRequests(int milliseconds)
+{
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+    for (auto now = std::chrono::steady_clock::now(); now < end; now = std::chrono::steady_clock::now()) {
+        stopIfInterrupted();
+        std::this_thread::sleep_for(
+            std::min<std::chrono::steady_clock::duration>(end - now, std::chrono::milliseconds(WaitSliceMs)));
+    }
+    stopIfInterrupted();
+}
 
 const char* const Usage = "usage: corvane-ping HOST [-c COUNT] [-W TIMEOUT_MS] [-i INTERVAL_MS] [-q]\n"
                           "  -c COUNT        echo requests to send (default 4)\n"
@@ -95,6 +149,55 @@ std::string withoutCarriageReturns(std::string text)
     return text;
 }
 
+// What one exchange came to, in the words of the usual ping tools; the reply line as the pinger's for answers.
+std::string outcomeLine(const TReplyStatus& status)
+{
+    const std::string sequence = "icmp_seq=" + std::to_string(status.SequenceNumber);
+    switch (status.Outcome) {
+    case roTimeOut:
+        return "Request timed out: " + sequence;
+    case roUnreachable:
+        return "From " + status.SourceAddress + ": " + sequence + " Destination unreachable";
+    case roTtlExpired:
+        return "From " + status.SourceAddress + ": " + sequence + " Time to live exceeded";
+    default:
+        return FormatReplyLine(status);
+    }
+}
+
+// Round trips of the answers, summed as they come.
+class RoundTrips final
+{
+public:
+    void Add(uint32_t microseconds)
+    {
+        const double ms = microseconds / 1000.0;
+        m_min = m_count ? std::min(m_min, ms) : ms;
+        m_max = std::max(m_max, ms);
+        m_sum += ms;
+        m_squares += ms * ms;
+        ++m_count;
+    }
+
+    // "rtt min/avg/max/mdev = a/b/c/d ms", where mdev is the standard deviation; nothing before an answer.
+    std::string Summary() const
+    {
+        if (m_count == 0)
+            return std::string();
+        const double average = m_sum / m_count;
+        // Rounding can take the difference a hair below zero for equal times.
+        const double deviation = std::sqrt(std::max(0.0, m_squares / m_count - average * average));
+        return Format("rtt min/avg/max/mdev = %.3f/%.3f/%.3f/%.3f ms\n", m_min, average, m_max, deviation);
+    }
+
+private:
+    int m_count = 0;
+    double m_min = 0;
+    double m_max = 0;
+    double m_sum = 0;
+    double m_squares = 0;
+};
+
 } // namespace
 
 int RunPingTool(int argc, char** argv, std::ostream& out, std::ostream& err)
@@ -102,29 +205,45 @@ int RunPingTool(int argc, char** argv, std::ostream& out, std::ostream& err)
     Options options;
     if (!parse(argc, argv, options, err))
         return 2;
+    const InterruptCatcher catcher;
     int received = 0;
     int sent = 0;
+    RoundTrips roundTrips;
     try {
         TIcmpClient client;
         client.SetHost(options.host);
         client.SetReceiveTimeout(options.timeoutMs);
         client.OnReply = [&](TIcmpClient&, const TReplyStatus& status) {
-            if (status.Outcome == roEchoReply)
+            if (status.Outcome == roEchoReply) {
                 ++received;
+                roundTrips.Add(status.RoundTripUs);
+            }
+            // Line by line, also into a pipe: whoever reads it follows the run as it goes.
             if (!options.quiet)
-                out << FormatReplyLine(status) << '\n';
+                out << outcomeLine(status) << std::endl;
         };
-        for (int i = 0; i < options.count; ++i) {
-            if (i > 0 && options.intervalMs > 0)
-                std::this_thread::sleep_for(std::chrono::milliseconds(options.intervalMs));
-            client.Ping();
-            ++sent;
+        client.OnWait = stopIfInterrupted;
+        try {
+            for (int i = 0; i < options.count; ++i) {
+                if (i > 0 && options.intervalMs > 0)
+                    pauseBetweenRequests(options.intervalMs);
+                stopIfInterrupted();
+                client.Ping();
+                ++sent;
+            }
+        } catch (const TInterrupted&) {
+            // The socket is open only while a request that went out waits for its answer.
+            if (client.Socket().IsOpen())
+                ++sent;
         }
     } catch (const std::exception& error) {
         out.flush();
         err << withoutCarriageReturns(error.what()) << '\n';
         return 2;
     }
-    out << "--- " << options.host << " ---\n" << sent << " requests sent, " << received << " answered\n";
+    out << "--- " << options.host << " ---\n"
+        << sent << " requests sent, " << received << " answered\n"
+        << roundTrips.Summary();
+    out.flush();
     return received > 0 ? 0 : 1;
 }

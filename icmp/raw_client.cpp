@@ -1,5 +1,7 @@
 #include "icmp/raw_client.h"
 
+#include "icmp/millisecond_clock.h"
+
 #include <netinet/in.h>
 #include <sys/socket.h>
 
@@ -26,7 +28,9 @@ void TRawBase::SendPacket(const std::string& host, int port, const void* buffer,
 {
     const std::string address = SharedStack()->ResolveToAddress(host, OnWait);
     m_destination = TSocketStack::TextToAddress(address);
-    AcquireSocket().SendDatagram(address, port, buffer, size);
+    TSocketHandle& socket = AcquireSocket();
+    m_sentAtUs = MicrosecondClock();
+    socket.SendDatagram(address, port, buffer, size);
 }
 
 int TRawBase::ReadPacket(void* buffer, int length, int timeoutMs)

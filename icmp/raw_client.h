@@ -37,6 +37,8 @@ public:
     void SendPacket(const std::string& host, int port, const void* buffer, int size);
     // The address the last datagram was sent to; nothing before the first send.
     const std::optional<TAddressBytes>& Destination() const { return m_destination; }
+    // MicrosecondClock() just before the last datagram was handed to the platform.
+    uint64_t SentAtUs() const { return m_sentAtUs; }
     // The bytes of one datagram read within `timeoutMs` (ReceiveTimeout() when negative); 0 when none came.
     int ReadPacket(void* buffer, int length, int timeoutMs);
 
@@ -51,6 +53,7 @@ private:
     std::string m_host;
     int32_t m_port = 0;
     std::optional<TAddressBytes> m_destination;
+    uint64_t m_sentAtUs = 0;
     std::vector<uint8_t> m_buffer;
 };
 

@@ -21,6 +21,9 @@ struct TReplyStatus
     uint32_t RoundTripMs = 0;
     uint8_t Ttl = 0;
     TReplyOutcome Outcome = roEchoReply;
+    // From the request leaving to its answer being read, without the lookup and the socket's opening that
+    // RoundTripMs includes; 0 when nothing answered.
+    uint32_t RoundTripUs = 0;
 };
 
 // "%d bytes from %s: icmp_seq=%d ttl=%d time%s%d ms", with "<1" and no number for a time of 0.

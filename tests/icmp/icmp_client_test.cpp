@@ -215,7 +215,7 @@ TEST_F(IcmpClientTest, WithAHookTheWaitGoesInSlicesWithinTheSameBudget)
     network.Arrive(301, ScriptedNetwork::EchoReply(3489));
     client->Ping();
     EXPECT_EQ(replies.at(0).RoundTripMs, 301u);
-    EXPECT_EQ(calls, 6 + 13) << "one call per quiet slice: none when a datagram came";
+    EXPECT_EQ(calls, 300 / WaitSliceMs) << "a call every slice, whatever arrived in it";
     EXPECT_EQ(*std::max_element(script().waits.begin(), script().waits.end()), WaitSliceMs);
 
     // A modal box opened from the hook holds it for two seconds; the host had answered meanwhile.
@@ -227,13 +227,24 @@ TEST_F(IcmpClientTest, WithAHookTheWaitGoesInSlicesWithinTheSameBudget)
     EXPECT_EQ(replies.at(2).Outcome, roTimeOut);
     EXPECT_EQ(replies.at(2).RoundTripMs, 15u + 2000u) << "one quiet slice, the hook, and no more waiting";
 
+    // Another program's pings, every 2 ms for the whole wait: the hook still runs every slice.
+    std::vector<uint32_t> hooked {script().nowMs};
+    client->OnWait = [&] { hooked.push_back(script().nowMs); };
+    for (uint32_t at = 2; at < 1000; at += 2)
+        network.Arrive(at, ScriptedNetwork::EchoReply(1));
+    client->Ping();
+    EXPECT_EQ(replies.at(3).Outcome, roTimeOut);
+    EXPECT_EQ(hooked.size(), 1u + 1000 / WaitSliceMs);
+    for (size_t i = 1; i < hooked.size(); ++i)
+        EXPECT_LE(hooked[i] - hooked[i - 1], static_cast<uint32_t>(WaitSliceMs)) << i;
+
     struct Stop
     {
     };
     client->OnWait = [] { throw Stop(); };
     EXPECT_THROW(client->Ping(), Stop);
-    EXPECT_EQ(replies.size(), 3u);
-    EXPECT_EQ(client->NextSequence(), 3492);
+    EXPECT_EQ(replies.size(), 4u);
+    EXPECT_EQ(client->NextSequence(), 3493);
 }
 
 TEST_F(IcmpClientTest, ExplicitSequenceAndWrapAround)

@@ -106,6 +106,30 @@ TEST_F(FakeHostTest, ForeignReplyIsSkippedAndTheRealOneTaken)
     EXPECT_GE(e.status.RoundTripMs, 190u);
 }
 
+// A raw socket sees every ICMP message of the machine: another program's pings must not keep the wait
+// from handing control back.
+TEST_F(FakeHostTest, ForeignIcmpDoesNotHoldTheWaitHookBack)
+{
+    host->Set("10.77.0.7", {FakeHost::Answer::Silence});
+    host->Spray({"10.77.0.99", "127.0.0.1"}, 1000);
+    TIcmpClient client;
+    client.SetHost("10.77.0.7");
+    client.SetReceiveTimeout(1000);
+    std::vector<Clock::time_point> calls {Clock::now()};
+    client.OnWait = [&] { calls.push_back(Clock::now()); };
+    client.Ping();
+    calls.push_back(Clock::now());
+    EXPECT_EQ(client.ReplyStatus().Outcome, roTimeOut);
+    long longest = 0;
+    for (size_t i = 1; i < calls.size(); ++i)
+        longest = std::max(
+            longest,
+            static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(calls[i] - calls[i - 1]).count()));
+    // Loose bounds, for a loaded machine: without a call per slice it was 3 calls, 870 ms apart.
+    EXPECT_GE(calls.size(), 1000u / WaitSliceMs / 2) << "a call every slice";
+    EXPECT_LE(longest, 250) << "the longest the caller went without its hook";
+}
+
 TEST_F(FakeHostTest, RoutersReportAboutOurRequest)
 {
     host->Set("10.77.0.5", {FakeHost::Answer::TimeExceeded, 0, 1, "10.77.0.254"});

@@ -3,8 +3,14 @@
 #include "icmp/ping_tool.h"
 #include "tests/icmp/scripted_stack.h"
 
+#include <chrono>
+#include <csignal>
+#include <functional>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <sstream>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -30,12 +36,18 @@ TEST(PingToolTest, ExitStatusFollowsTheAnswers)
 {
     ScriptedNetwork network;
     network.Arrive(150, ScriptedNetwork::EchoReply(3490)); // during the second wait
-    const ToolRun some = run({"127.0.0.1", "-c", "2", "-i", "0", "-W", "100"});
+    network.Arrive(160, ScriptedNetwork::ErrorAbout(11, 3491, {192, 168, 7, 1}));
+    network.Arrive(250, ScriptedNetwork::EchoReply(3492));
+    const ToolRun some = run({"127.0.0.1", "-c", "4", "-i", "0", "-W", "100"});
     EXPECT_EQ(some.status, 0);
     EXPECT_EQ(some.out,
-              "0 bytes from 0.0.0.0: icmp_seq=3489 ttl=0 time=100 ms\n"
+              "Request timed out: icmp_seq=3489\n"
               "72 bytes from 127.0.0.1: icmp_seq=3490 ttl=64 time=50 ms\n"
-              "--- 127.0.0.1 ---\n2 requests sent, 1 answered\n");
+              "From 192.168.7.1: icmp_seq=3491 Time to live exceeded\n"
+              "72 bytes from 127.0.0.1: icmp_seq=3492 ttl=64 time=90 ms\n"
+              "--- 127.0.0.1 ---\n4 requests sent, 2 answered\n"
+              "rtt min/avg/max/mdev = 50.000/70.000/90.000/20.000 ms\n")
+        << "the summary counts answers only";
     const ToolRun none = run({"127.0.0.1", "-c", "1", "-W", "10", "-q"});
     EXPECT_EQ(none.status, 1);
     EXPECT_EQ(none.out, "--- 127.0.0.1 ---\n1 requests sent, 0 answered\n");
@@ -83,6 +95,53 @@ TEST(LoopbackTest, LoopbackAnswersAtOnce)
     client.Ping();
     EXPECT_EQ(client.ReplyStatus().SequenceNumber, 3490);
     EXPECT_EQ(client.ReplyStatus().Outcome, roEchoReply);
+}
+
+// Reads what `fd` gives until `enough` says so, the writer closes it, or `timeoutMs` pass.
+std::string readFrom(int fd, int timeoutMs, const std::function<bool(const std::string&)>& enough)
+{
+    std::string text;
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (!enough(text)) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
+        pollfd p {fd, POLLIN, 0};
+        char buffer[256];
+        ssize_t n = 0;
+        if (left.count() <= 0 || ::poll(&p, 1, static_cast<int>(left.count())) <= 0
+            || (n = ::read(fd, buffer, sizeof buffer)) <= 0)
+            break;
+        text.append(buffer, static_cast<size_t>(n));
+    }
+    return text;
+}
+
+// The real program into a pipe: each line shows when it happens, and Ctrl+C ends the run with its summary.
+TEST(PingToolProgramTest, LinesComeAsTheyHappenAndCtrlCEndsWithTheSummary)
+{
+    int fds[2];
+    ASSERT_EQ(::pipe(fds), 0);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::dup2(fds[1], 1);
+        ::dup2(fds[1], 2);
+        ::execl(CORVANE_PROGRAM_DIR "/corvane-ping", "corvane-ping", "127.0.0.1", "-c", "100", "-i", "5000",
+                static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    ::close(fds[1]);
+    const std::string first = readFrom(fds[0], 3000, [](const std::string& t) { return t.find('\n') != t.npos; });
+    const auto interrupted = std::chrono::steady_clock::now();
+    ::kill(child, SIGINT);
+    const std::string rest = readFrom(fds[0], 3000, [](const std::string&) { return false; });
+    ::close(fds[0]);
+    int status = -1;
+    ::waitpid(child, &status, 0);
+    if (first.starts_with("Cannot allocate socket."))
+        GTEST_SKIP() << "no raw socket and no unprivileged ICMP socket for this user";
+    EXPECT_TRUE(first.starts_with("72 bytes from 127.0.0.1: icmp_seq=3489 ttl=")) << first;
+    EXPECT_TRUE(rest.starts_with("--- 127.0.0.1 ---\n1 requests sent, 1 answered\nrtt min/avg/max/mdev = ")) << rest;
+    EXPECT_LT(std::chrono::steady_clock::now() - interrupted, std::chrono::milliseconds(1000));
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 }
 
 } // namespace
