@@ -122,6 +122,8 @@ public:
         close->setFocusPolicy(Qt::NoFocus);
         QObject::connect(close, &QToolButton::clicked, dialog, &QDialog::reject);
         m_close = close;
+        // The window's activation reaches the window, not always its children: the bar listens there.
+        dialog->installEventFilter(this);
     }
 
     QString title() const { return m_title; }
@@ -149,11 +151,12 @@ protected:
                          m_title);
     }
 
-    void changeEvent(QEvent* event) override
+    bool eventFilter(QObject* watched, QEvent* event) override
     {
-        if (event->type() == QEvent::ActivationChange)
+        if (event->type() == QEvent::WindowActivate || event->type() == QEvent::WindowDeactivate
+            || event->type() == QEvent::ActivationChange)
             update();
-        QWidget::changeEvent(event);
+        return QWidget::eventFilter(watched, event);
     }
 
     void mousePressEvent(QMouseEvent* event) override

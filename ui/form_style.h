@@ -2,7 +2,6 @@
 #pragma once
 
 #include <QFont>
-
 #include <QIcon>
 
 // The small dialog font the fixed layouts were drawn for: 11 pixels, the desktop's sans-serif face.
