@@ -55,33 +55,10 @@ bool ListingLess(const std::string& a, const std::string& b)
     return a.size() != b.size() ? a.size() < b.size() : a < b;
 }
 
-namespace {
-
-// The folder opened for listing; as root, below the program folder, never through a link (see TFolderEntry).
-int openFolder(const std::string& path)
-{
-    const TFolderEntry entry(path);
-    if (entry.Folder() < 0)
-        return -entry.Error();
-    const int fd
-        = ::openat(entry.Folder(), entry.Name().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | entry.OpenFlags());
-    if (fd >= 0)
-        return fd;
-    struct stat st
-    {
-    };
-    // O_DIRECTORY calls a link "not a directory"; it is the refused link.
-    if (errno == ENOTDIR && entry.RefusesLinks()
-        && ::fstatat(entry.Folder(), entry.Name().c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode))
-        return -ELOOP;
-    return -errno;
-}
-
-} // namespace
-
 void TFileListing::SetDirectory(const std::string& path)
 {
-    const int fd = openFolder(path);
+    // As root, below the program folder, never through a link (see TFolderEntry).
+    const int fd = TFolderEntry(path).OpenAsFolder();
     if (fd < 0)
         throw EInOutError::FromErrno(-fd);
     ::close(fd);
@@ -91,7 +68,7 @@ void TFileListing::SetDirectory(const std::string& path)
 
 void TFileListing::Update()
 {
-    const int fd = openFolder(m_directory);
+    const int fd = TFolderEntry(m_directory).OpenAsFolder();
     std::unique_ptr<DIR, int (*)(DIR*)> dir(fd < 0 ? nullptr : ::fdopendir(fd), &::closedir);
     if (!dir) {
         const int error = fd < 0 ? -fd : errno;

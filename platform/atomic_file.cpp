@@ -218,8 +218,7 @@ int ReadFileContent(const std::string& path, std::string& content)
 
 int RemoveStaleTemporaries(const std::string& folder)
 {
-    const TFolderEntry entry(folder + "/");
-    const int folderFd = entry.Folder() < 0 ? -1 : ::openat(entry.Folder(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int folderFd = TFolderEntry(folder).OpenAsFolder();
     DIR* dir = folderFd < 0 ? nullptr : ::fdopendir(folderFd);
     if (!dir) {
         if (folderFd >= 0)

@@ -16,6 +16,23 @@ std::string folderOf(const std::string& path)
     return slash == std::string::npos ? std::string("./") : path.substr(0, slash + 1);
 }
 
+// Opens the folder `name` in `parent` for reading: the descriptor, or -errno. Without following a link when
+// asked, and then a link is ELOOP, not the "not a directory" that O_DIRECTORY makes of it.
+int openFolderIn(int parent, const char* name, bool refuseLinks)
+{
+    const int fd = ::openat(parent, name, O_RDONLY | O_DIRECTORY | O_CLOEXEC | (refuseLinks ? O_NOFOLLOW : 0));
+    if (fd >= 0)
+        return fd;
+    const int error = errno;
+    struct stat st
+    {
+    };
+    if (refuseLinks && error == ENOTDIR && ::fstatat(parent, name, &st, AT_SYMLINK_NOFOLLOW) == 0
+        && S_ISLNK(st.st_mode))
+        return -ELOOP;
+    return -error;
+}
+
 } // namespace
 
 bool TFolderEntry::RefusesLinksAt(const std::string& path)
@@ -45,22 +62,18 @@ TFolderEntry::TFolderEntry(const std::string& path)
         if (component.empty() || component == ".")
             continue;
         // A way out of the program folder is no part of it.
-        const int next = component == ".."
-            ? (errno = EACCES, -1)
-            : ::openat(m_folder, component.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-        int error = errno;
-        struct stat st
-        {
-        };
-        // With O_DIRECTORY a link is "not a directory"; it is told as the refused link it is.
-        if (next < 0 && error == ENOTDIR && ::fstatat(m_folder, component.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0
-            && S_ISLNK(st.st_mode))
-            error = ELOOP;
+        const int next = component == ".." ? -EACCES : openFolderIn(m_folder, component.c_str(), true);
         ::close(m_folder);
-        m_folder = next;
-        errno = error;
+        m_folder = next < 0 ? -1 : next;
+        m_error = next < 0 ? -next : 0;
     }
-    m_error = m_folder < 0 ? errno : 0;
+    if (m_folder < 0 && m_error == 0)
+        m_error = errno;
+}
+
+int TFolderEntry::OpenAsFolder() const
+{
+    return m_folder < 0 ? -m_error : openFolderIn(m_folder, m_name.empty() ? "." : m_name.c_str(), m_refusesLinks);
 }
 
 TFolderEntry::~TFolderEntry()

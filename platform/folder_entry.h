@@ -27,6 +27,9 @@ public:
     // Whether links are refused here, and would be for `path`.
     bool RefusesLinks() const { return m_refusesLinks; }
     static bool RefusesLinksAt(const std::string& path);
+    // Opens the entry itself as a folder to read: the descriptor, or -errno (ELOOP for a refused link).
+    int OpenAsFolder() const;
+
     // O_NOFOLLOW or AT_SYMLINK_NOFOLLOW where links are refused, otherwise 0.
     int OpenFlags() const;
     int StatFlags() const;
