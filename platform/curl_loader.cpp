@@ -32,15 +32,17 @@ Function* resolve(const char* name)
     return handle ? reinterpret_cast<Function*>(::dlsym(handle, name)) : nullptr;
 }
 
-// The argument after `option`, passed on as the type that option's range says it has.
-template<class Call>
-auto forwardOption(long option, va_list arguments, Call call)
+// Sets `option` with the argument after it, passed on as the type that the option's range says it has.
+template<class Function, class Result, class Handle, class Option>
+Result setOption(Function* call, Result missing, Handle handle, Option option, va_list arguments)
 {
+    if (!call)
+        return missing;
     if (option >= CURLOPTTYPE_OFF_T && option < CURLOPTTYPE_BLOB)
-        return call(va_arg(arguments, curl_off_t));
+        return call(handle, option, va_arg(arguments, curl_off_t));
     if (option >= CURLOPTTYPE_OBJECTPOINT)
-        return call(va_arg(arguments, void*));
-    return call(va_arg(arguments, long));
+        return call(handle, option, va_arg(arguments, void*));
+    return call(handle, option, va_arg(arguments, long));
 }
 
 } // namespace
@@ -118,11 +120,9 @@ CORVANE_CURL(CURLcode, curl_mime_headers, CURLE_FAILED_INIT,
 CURLcode curl_easy_setopt(CURL* handle, CURLoption option, ...)
 {
     static const auto call = resolve<decltype(::curl_easy_setopt)>("curl_easy_setopt");
-    if (!call)
-        return CURLE_FAILED_INIT;
     va_list arguments;
     va_start(arguments, option);
-    const CURLcode result = forwardOption(option, arguments, [&](auto value) { return call(handle, option, value); });
+    const CURLcode result = setOption(call, CURLE_FAILED_INIT, handle, option, arguments);
     va_end(arguments);
     return result;
 }
@@ -130,11 +130,9 @@ CURLcode curl_easy_setopt(CURL* handle, CURLoption option, ...)
 CURLMcode curl_multi_setopt(CURLM* multi, CURLMoption option, ...)
 {
     static const auto call = resolve<decltype(::curl_multi_setopt)>("curl_multi_setopt");
-    if (!call)
-        return CURLM_BAD_HANDLE;
     va_list arguments;
     va_start(arguments, option);
-    const CURLMcode result = forwardOption(option, arguments, [&](auto value) { return call(multi, option, value); });
+    const CURLMcode result = setOption(call, CURLM_BAD_HANDLE, multi, option, arguments);
     va_end(arguments);
     return result;
 }
