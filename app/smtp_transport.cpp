@@ -77,12 +77,14 @@ TSmtpTransport::TSmtpTransport(std::function<void()> pump, std::function<bool()>
     : m_pump(std::move(pump))
     , m_aborted(std::move(aborted))
 {
-    static std::once_flag initialised;
-    std::call_once(initialised, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
 }
 
 TMailOutcome TSmtpTransport::Send(const TSmtpRequest& request)
 {
+    // Here rather than at construction: the gadget makes its transport at start, and libcurl is loaded only
+    // once something is sent.
+    static std::once_flag initialised;
+    std::call_once(initialised, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
     // Outlives the handles, so that every socket is known until the last of them is closed.
     TSockets sockets;
     std::unique_ptr<CURL, TEasyDeleter> easy(curl_easy_init());
