@@ -14,7 +14,9 @@
 #include <QTest>
 #include <QWheelEvent>
 
+#include <functional>
 #include <gtest/gtest.h>
+#include <vector>
 
 namespace {
 
@@ -269,6 +271,127 @@ TEST_F(ImageListBoxTest, ClearDropsTheSelection)
     box.Items().Clear();
     EXPECT_EQ(box.ItemIndex(), -1);
     EXPECT_EQ(box.Items().Count(), 0);
+}
+
+// The tip's hook: which rows it is asked for as the pointer rests, moves on and goes, recorded in order.
+class ImageListBoxTipTest : public ImageListBoxTest
+{
+protected:
+    void SetUp() override
+    {
+        ImageListBoxTest::SetUp();
+        for (int i = 0; i < 3; ++i)
+            add(QStringLiteral("r%1.cvr").arg(i));
+        box.SetTipDelay(20);
+        box.OnRowTip = [this](int row, const QRect& area) {
+            asked.push_back(row);
+            areas.push_back(area);
+        };
+    }
+
+    // Moves the pointer onto row `row` of the viewport and waits for the hook.
+    void restOn(int row)
+    {
+        // Two moves: a move to where the pointer already is is no move at all.
+        QTest::mouseMove(box.viewport(), QPoint(20, row * 17 + 8));
+        QTest::mouseMove(box.viewport(), QPoint(40, row * 17 + 8));
+        EXPECT_TRUE(waitFor([&] { return box.TipRow() == row; }));
+    }
+
+    static bool waitFor(const std::function<bool()>& done) { return QTest::qWaitFor(done, 3000); }
+
+    std::vector<int> asked;
+    std::vector<QRect> areas;
+};
+
+TEST_F(ImageListBoxTipTest, RestingOnARowAsksForItsTipAndTheNextRowFollowsAtOnce)
+{
+    const QImage before = render();
+    restOn(1);
+    EXPECT_EQ(asked, std::vector<int>({1}));
+    EXPECT_EQ(areas.back(), QRect(box.viewport()->mapToGlobal(QPoint(0, 17)), QSize(box.viewport()->width(), 17)));
+    // Moving on within the row asks nothing; the next row is asked for without a new wait.
+    box.SetTipDelay(60000);
+    QTest::mouseMove(box.viewport(), QPoint(60, 17 + 3));
+    QTest::mouseMove(box.viewport(), QPoint(60, 5));
+    ASSERT_TRUE(waitFor([&] { return box.TipRow() == 0; }));
+    EXPECT_EQ(asked, std::vector<int>({1, 0}));
+    // Below the last row the tip goes.
+    QTest::mouseMove(box.viewport(), QPoint(60, 3 * 17 + 5));
+    ASSERT_TRUE(waitFor([&] { return box.TipRow() == -1; }));
+    EXPECT_EQ(asked, std::vector<int>({1, 0, -1}));
+    // Hovering changes neither the selection nor the rows' look.
+    EXPECT_EQ(box.ItemIndex(), -1);
+    EXPECT_EQ(render(), before);
+}
+
+TEST_F(ImageListBoxTipTest, AClickAKeyTheWheelOrLeavingTakesTheTipAway)
+{
+    const QPoint at(40, 8);
+    const std::vector<std::function<void()>> ends {
+        [&] { QTest::mouseClick(box.viewport(), Qt::LeftButton, {}, at); },
+        [&] { QTest::keyClick(&box, Qt::Key_Down); },
+        [&] {
+            QWheelEvent notch(at, box.viewport()->mapToGlobal(at), {}, QPoint(0, -120), Qt::NoButton, {},
+                              Qt::NoScrollPhase, false);
+            QCoreApplication::sendEvent(box.viewport(), &notch);
+        },
+        [&] {
+            QEvent leave(QEvent::Leave);
+            QCoreApplication::sendEvent(box.viewport(), &leave);
+        },
+        [&] { box.hide(); },
+    };
+    for (size_t i = 0; i < ends.size(); ++i) {
+        box.show();
+        QTest::mouseMove(box.viewport(), QPoint(40, 40));
+        restOn(0);
+        ends[i]();
+        EXPECT_EQ(box.TipRow(), -1) << "way " << i;
+        EXPECT_EQ(asked.back(), -1) << "way " << i;
+    }
+}
+
+TEST_F(ImageListBoxTipTest, NoTipWhileAMenuIsOpen)
+{
+    QMenu menu;
+    menu.addAction(QStringLiteral("x"));
+    box.SetPopupMenu(&menu);
+    // The pointer comes to rest, then a menu opens before the tip's wait is over.
+    box.SetTipDelay(100);
+    QTest::mouseMove(box.viewport(), QPoint(40, 8));
+    menu.popup(box.viewport()->mapToGlobal(QPoint(40, 8)));
+    QTest::qWait(300);
+    EXPECT_TRUE(asked.empty());
+    menu.hide();
+    // A tip on show goes when the list's menu opens.
+    restOn(0);
+    QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(40, 8), box.viewport()->mapToGlobal(QPoint(40, 8)));
+    QCoreApplication::sendEvent(box.viewport(), &event);
+    EXPECT_TRUE(menu.isVisible());
+    EXPECT_EQ(asked, std::vector<int>({0, -1}));
+    menu.hide();
+}
+
+TEST_F(ImageListBoxTipTest, ARebuiltListAsksOnceForTheRowNowUnderThePointer)
+{
+    restOn(2);
+    asked.clear();
+    // A refresh: every row goes and comes back; the tip is asked for once, with the new rows.
+    box.Items().Clear();
+    for (int i = 0; i < 3; ++i)
+        add(QStringLiteral("n%1.cvr").arg(i));
+    ASSERT_TRUE(waitFor([&] { return asked.size() == size_t(1); }));
+    QTest::qWait(50);
+    EXPECT_EQ(asked, std::vector<int>({2}));
+    // What the rows stand for changed without a rebuild: asked again.
+    box.RefreshRowTip();
+    ASSERT_TRUE(waitFor([&] { return asked.size() == size_t(2); }));
+    // Fewer rows than before: the pointer is below them and the tip goes.
+    box.Items().Clear();
+    add(QStringLiteral("n0.cvr"));
+    ASSERT_TRUE(waitFor([&] { return box.TipRow() == -1; }));
+    EXPECT_EQ(asked.back(), -1);
 }
 
 } // namespace
