@@ -154,18 +154,9 @@ TForm1::TForm1()
     SetUpAboutBox(about, QString::fromStdString(ProductPageUrl()));
     about.OnCustomClick = [this] { aboutCustomClick(); };
 
-    // While the gadget is hidden it is reached only through the tray icon: if the notification area
-    // goes away, the gadget comes back.
-    m_trayWatch = new QTimer(this);
-    m_trayWatch->setInterval(1000);
-    connect(m_trayWatch, &QTimer::timeout, this, [this] {
-        if (isVisible())
-            m_trayWatch->stop();
-        else if (!QSystemTrayIcon::isSystemTrayAvailable())
-            show();
-    });
-
     m_placementTarget = static_cast<TWidgetPlacementTarget*>(&FormStorage1.target());
+    // Only the dog starts a drag: a saved place must leave enough of it on a screen to grab.
+    m_placementTarget->SetGrip(DogRect);
     MessageBox::SetOwner(this);
     renderArtwork();
 }
@@ -442,8 +433,6 @@ void TForm1::VisualizzaNascondi1Click()
         return;
     }
     setVisible(!isVisible());
-    if (!isVisible())
-        m_trayWatch->start();
 }
 
 void TForm1::Opzioni1Click()

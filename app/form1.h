@@ -19,7 +19,6 @@
 
 class QAction;
 class QLabel;
-class QTimer;
 class TWidgetPlacementTarget;
 class TfrmPing;
 class TImage;
@@ -127,7 +126,6 @@ private:
     bool m_closeRequested = false;
     bool m_closed = false;
     TWidgetPlacementTarget* m_placementTarget = nullptr;
-    QTimer* m_trayWatch = nullptr;
     qreal m_artworkScale = 0;
 };
 

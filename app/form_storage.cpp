@@ -46,7 +46,8 @@ bool fitsIn32Bits(int64_t value)
     return value >= std::numeric_limits<int32_t>::min() && value <= std::numeric_limits<int32_t>::max();
 }
 
-// Some screen shows at least a grip's worth of the window (all of it, if it is smaller).
+// Some screen shows at least 16 by 16 pixels of the part of the window that starts a drag (all of it, if it
+// is smaller).
 bool canBeGrabbed(const TPlacementRect& window, const std::vector<TPlacementRect>& screens)
 {
     if (screens.empty())
@@ -59,6 +60,12 @@ bool canBeGrabbed(const TPlacementRect& window, const std::vector<TPlacementRect
         const int64_t height = int64_t {std::min(window.bottom, screen.bottom)} - std::max(window.top, screen.top);
         return width >= needX && height >= needY;
     });
+}
+
+int32_t clamped(int64_t value)
+{
+    return static_cast<int32_t>(
+        std::clamp<int64_t>(value, std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max()));
 }
 
 std::vector<TFormStorage*>& liveStores()
@@ -79,6 +86,12 @@ void saveLiveStoresAtExit()
 }
 
 } // namespace
+
+TPlacementRect IPlacementTarget::grip() const
+{
+    const TPlacementSize whole = size();
+    return {0, 0, whole.width, whole.height};
+}
 
 TFormStorage::TFormStorage(TAppIniFileStorage& storage, std::unique_ptr<IPlacementTarget> target)
     : m_storage(storage)
@@ -185,7 +198,11 @@ void TFormStorage::RestorePlacement()
             if (fitsIn32Bits(right) && fitsIn32Bits(bottom)) {
                 rect.right = static_cast<int32_t>(right);
                 rect.bottom = static_cast<int32_t>(bottom);
-                if (rect.left < rect.right && canBeGrabbed(rect, m_target->screenRects())) {
+                const TPlacementRect grip = m_target->grip();
+                const TPlacementRect gripOnScreen {
+                    clamped(int64_t {rect.left} + grip.left), clamped(int64_t {rect.top} + grip.top),
+                    clamped(int64_t {rect.left} + grip.right), clamped(int64_t {rect.top} + grip.bottom)};
+                if (rect.left < rect.right && canBeGrabbed(gripOnScreen, m_target->screenRects())) {
                     m_target->keepDesignedPosition();
                     m_target->setPlacement(placement);
                 }

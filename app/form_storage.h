@@ -68,6 +68,9 @@ public:
     // Moves the window as `placement` says; never shows or hides it and never resizes it.
     virtual void setPlacement(const TWindowPlacement& placement) = 0;
     virtual TPlacementSize size() const = 0;
+    // The part of the window that starts a drag, in the window's own coordinates: all of it, unless the
+    // window says otherwise.
+    virtual TPlacementRect grip() const;
     // The window keeps the position it is given instead of being placed by the window system.
     virtual void keepDesignedPosition() = 0;
     // The window is the application's main window and the application is minimised.

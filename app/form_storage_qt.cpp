@@ -66,6 +66,13 @@ TPlacementSize TWidgetPlacementTarget::size() const
     return {frame.width(), frame.height()};
 }
 
+TPlacementRect TWidgetPlacementTarget::grip() const
+{
+    if (m_grip.isNull())
+        return IPlacementTarget::grip();
+    return {m_grip.left(), m_grip.top(), m_grip.left() + m_grip.width(), m_grip.top() + m_grip.height()};
+}
+
 void TWidgetPlacementTarget::keepDesignedPosition()
 {
     // A position the program set itself is passed on to the window manager as one to keep.

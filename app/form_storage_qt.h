@@ -5,6 +5,7 @@
 
 #include <QObject>
 #include <QPointer>
+#include <QRect>
 #include <QWidget>
 
 // Watches the window through an event filter, so the window needs no code of its own for the store:
@@ -21,6 +22,9 @@ public:
     TWindowPlacement placement() const override;
     void setPlacement(const TWindowPlacement& placement) override;
     TPlacementSize size() const override;
+    TPlacementRect grip() const override;
+    // Only this part of the window (in its own coordinates) starts a drag; all of it, unless set.
+    void SetGrip(const QRect& grip) { m_grip = grip; }
     void keepDesignedPosition() override;
     bool isApplicationMinimized() const override;
     void minimizeApplication() override;
@@ -39,4 +43,5 @@ protected:
 private:
     QPointer<QWidget> m_window;
     bool m_shownAhead = false;
+    QRect m_grip;
 };

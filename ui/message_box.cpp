@@ -43,8 +43,7 @@ void show(MessageBox::Kind kind, QWidget* parent, const QString& text)
     QMessageBox box(kind == MessageBox::Kind::Error ? QMessageBox::Critical : QMessageBox::Information, title, text,
                     QMessageBox::Ok, parentFor(parent));
     box.setTextFormat(Qt::PlainText);
-    if (!box.parentWidget())
-        KeepAboveTheProgram(&box, s_owner);
+    KeepAboveTheProgram(&box, s_owner);
     // Errors raised inside the box's own event loop are shown by notify, so exec() itself never throws.
     const int counted = kind == MessageBox::Kind::Error ? 1 : 0;
     s_openErrorBoxes += counted;

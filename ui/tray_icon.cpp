@@ -4,21 +4,63 @@
 
 #include <QApplication>
 #include <QCursor>
+#include <QDBusConnection>
+#include <QDBusInterface>
 #include <QEvent>
+#include <QGuiApplication>
 #include <QMenu>
 #include <QTimer>
 #include <QWidget>
 
+namespace {
+
+// A StatusNotifierItem host draws an icon's menu itself and asks the program for nothing on a right click
+// (some show a menu of their own instead). The toolkit registers its icons there whenever such a host is
+// on the session bus when the first icon is made, and as an XEmbed window otherwise.
+bool statusNotifierHostRegistered()
+{
+    if (QGuiApplication::platformName() != QLatin1String("xcb"))
+        return false;
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected())
+        return false;
+    QDBusInterface watcher(QStringLiteral("org.kde.StatusNotifierWatcher"), QStringLiteral("/StatusNotifierWatcher"),
+                           QStringLiteral("org.kde.StatusNotifierWatcher"), bus);
+    // A hung watcher must not hold up the start for long.
+    watcher.setTimeout(500);
+    return watcher.isValid() && watcher.property("IsStatusNotifierHostRegistered").toBool();
+}
+
+// The same commands in a plain menu, for a notification area that draws menus itself: the actions are
+// shared, so states and commands stay those of the program's menu.
+void copyCommands(const QMenu& from, QMenu& to)
+{
+    for (QAction* action : from.actions()) {
+        if (const QMenu* submenu = action->menu()) {
+            QMenu* copy = to.addMenu(submenu->title());
+            copy->menuAction()->setVisible(action->isVisible());
+            copyCommands(*submenu, *copy);
+        } else {
+            to.addAction(action);
+        }
+    }
+}
+
+} // namespace
+
 TTrayIcon::TTrayIcon(QWidget* mainWindow)
     : QObject(mainWindow)
     , m_mainWindow(mainWindow)
+    , m_trayDrawsMenus(statusNotifierHostRegistered())
     , m_icon(std::make_unique<QSystemTrayIcon>())
+    , m_trayWatch(new QTimer(this))
 {
-    // No context menu is handed to the platform: a notification area that draws menus itself would lose
-    // the banner. The right click comes here and opens ours.
+    // Where the program opens the menu, a right click comes here and opens ours, with its banner.
     connect(m_icon.get(), &QSystemTrayIcon::activated, this, &TTrayIcon::activated);
     if (mainWindow)
         mainWindow->installEventFilter(this);
+    m_trayWatch->setInterval(1000);
+    connect(m_trayWatch, &QTimer::timeout, this, &TTrayIcon::watchTheTray);
 }
 
 TTrayIcon::~TTrayIcon()
@@ -43,6 +85,20 @@ void TTrayIcon::SetActive(bool active)
     chooseIcon();
     m_icon->setToolTip(ShortHint(m_hint));
     m_icon->show();
+}
+
+void TTrayIcon::SetPopupMenu(QMenu* menu)
+{
+    m_popupMenu = menu;
+    if (!m_trayDrawsMenus)
+        return;
+    m_icon->setContextMenu(nullptr);
+    m_trayMenu.reset();
+    if (!menu)
+        return;
+    m_trayMenu = std::make_unique<QMenu>();
+    copyCommands(*menu, *m_trayMenu);
+    m_icon->setContextMenu(m_trayMenu.get());
 }
 
 void TTrayIcon::SetIcons(const TImageList* icons, int iconIndex)
@@ -77,8 +133,8 @@ void TTrayIcon::chooseIcon()
 
 void TTrayIcon::activated(QSystemTrayIcon::ActivationReason reason)
 {
-    // Left, middle and double clicks do nothing.
-    if (reason != QSystemTrayIcon::Context || !m_popupMenu)
+    // Left, middle and double clicks do nothing; where the tray draws the menu, it has done so.
+    if (reason != QSystemTrayIcon::Context || !m_popupMenu || m_icon->contextMenu())
         return;
     m_popupMenu->popup(QCursor::pos());
 }
@@ -98,6 +154,9 @@ bool TTrayIcon::eventFilter(QObject* watched, QEvent* event)
             m_hiddenToTray = true;
         });
     }
+    // Hidden, by the menu or to the notification area, the window is reached through the icon alone.
+    if (event->type() == QEvent::Hide && m_active && !m_trayWatch->isActive())
+        m_trayWatch->start();
     // Shown again from the menu, it comes back as it was before it went, not minimised. The state can only
     // change once it is mapped: leaving the minimised state maps a window, hidden or not.
     if (event->type() == QEvent::Show && m_hiddenToTray) {
@@ -108,4 +167,15 @@ bool TTrayIcon::eventFilter(QObject* watched, QEvent* event)
         });
     }
     return QObject::eventFilter(watched, event);
+}
+
+void TTrayIcon::watchTheTray()
+{
+    // Asked each time: a panel may stop or start at any moment.
+    if (!m_mainWindow || m_mainWindow->isVisible())
+        m_trayWatch->stop();
+    else if (!QSystemTrayIcon::isSystemTrayAvailable()) {
+        m_trayWatch->stop();
+        m_mainWindow->show();
+    }
 }

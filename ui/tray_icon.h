@@ -10,6 +10,7 @@
 #include <memory>
 
 class QMenu;
+class QTimer;
 class QWidget;
 class TImageList;
 
@@ -24,7 +25,9 @@ class TTrayIcon final : public QObject
     Q_OBJECT
 
 public:
-    // Lives as long as `mainWindow`, whose minimising it watches. Nothing is shown until it is made active.
+    // Lives as long as `mainWindow`, whose minimising and hiding it watches: hidden, the window is reached
+    // through the icon alone, so it is shown again when the notification area goes away. Nothing is shown
+    // until the icon is made active.
     explicit TTrayIcon(QWidget* mainWindow);
     ~TTrayIcon() override;
 
@@ -40,8 +43,9 @@ public:
     const QString& Hint() const { return m_hint; }
     static QString ShortHint(const QString& hint);
 
-    // Opened at the pointer by a right click on the icon.
-    void SetPopupMenu(QMenu* menu) { m_popupMenu = menu; }
+    // Opened at the pointer by a right click on the icon. A notification area that draws menus itself is
+    // handed the same commands instead, without the menu's own drawing.
+    void SetPopupMenu(QMenu* menu);
     QMenu* PopupMenu() const { return m_popupMenu; }
 
     // Which of TTrayVisibility apply; the program keeps the default, all three.
@@ -58,9 +62,17 @@ protected:
 private:
     void chooseIcon();
     void activated(QSystemTrayIcon::ActivationReason reason);
+    void watchTheTray();
 
     QPointer<QWidget> m_mainWindow;
+    // Whether the notification area draws the icon's menu itself (a StatusNotifierItem host on the session
+    // bus) rather than leaving a right click to the program. Asked before the icon is made: the platform
+    // picks how it shows the icon from the same question then.
+    bool m_trayDrawsMenus;
+    // Made before the icon and gone after it: the platform's icon holds on to the menu it was handed.
+    std::unique_ptr<QMenu> m_trayMenu;
     std::unique_ptr<QSystemTrayIcon> m_icon;
+    QTimer* m_trayWatch;
     const TImageList* m_icons = nullptr;
     int m_iconIndex = 0;
     QIcon m_fallback;

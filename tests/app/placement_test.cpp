@@ -39,6 +39,7 @@ public:
         current.normalPosition = placement.normalPosition;
     }
     TPlacementSize size() const override { return {156, 347}; }
+    TPlacementRect grip() const override { return gripRect ? *gripRect : IPlacementTarget::grip(); }
     void keepDesignedPosition() override { keptDesignedPosition = true; }
     bool isApplicationMinimized() const override { return applicationMinimized; }
     void minimizeApplication() override { ++minimizeRequests; }
@@ -56,6 +57,7 @@ public:
     bool applicationMinimized = false;
     TPlacementSize screen {1280, 1024};
     std::optional<std::vector<TPlacementRect>> screens; // the one screen above, unless set
+    std::optional<TPlacementRect> gripRect; // all of the window, unless set
     int32_t dpi = 96;
 
     std::vector<TWindowPlacement> applied;
@@ -243,6 +245,8 @@ TEST_F(PlacementTest, ImpossibleOrUnreachableRectanglesKeepTheDesignedPlace)
 {
     FakeWindow twoScreens;
     twoScreens.screens = std::vector<TPlacementRect> {{0, 0, 1280, 1024}, {1280, 0, 3200, 1080}};
+    FakeWindow dogGrip; // only the dog, below the bubble, starts a drag
+    dogGrip.gripRect = TPlacementRect {0, 201, 156, 347};
     const struct
     {
         const char* normPos;
@@ -258,6 +262,11 @@ TEST_F(PlacementTest, ImpossibleOrUnreachableRectanglesKeepTheDesignedPlace)
         {"1270,100,1426,447", {}, std::nullopt}, // 10 pixels are too few to grab
         {"1264,100,1420,447", {}, Position({1264, 100})},
         {"-140,1008,16,1355", {}, Position({-140, 1008})},
+        {"600,900,756,1247", dogGrip, std::nullopt}, // the bubble is on the screen, the dog below it
+        {"600,807,756,1154", dogGrip, Position({600, 807})}, // 16 rows of the dog
+        {"600,808,756,1155", dogGrip, std::nullopt},
+        {"600,-331,756,16", dogGrip, Position({600, -331})},
+        {"600,-332,756,15", dogGrip, std::nullopt},
     };
     for (const auto& c : cases) {
         const std::string file = "[Form1]\r\nNormPos=" + std::string(c.normPos) + "\r\nShowCmd=3\r\n";

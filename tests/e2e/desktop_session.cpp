@@ -1,5 +1,7 @@
 #include "tests/e2e/desktop_session.h"
 
+#include "tests/support/temp_folder.h"
+
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -174,6 +176,8 @@ DesktopSession::DesktopSession(int width, int height)
 DesktopSession::~DesktopSession()
 {
     stop(m_program);
+    stop(m_panel);
+    stop(m_bus);
     stop(m_tray);
     stop(m_windowManager);
     stop(m_background);
@@ -197,20 +201,161 @@ bool waitUntil(Ready ready, int timeoutMs)
 
 } // namespace
 
-bool DesktopSession::StartWindowManager()
+namespace {
+
+// A taskbar as usual, but no notification area: trayer or the panel is the one the tests start.
+const char* const IcewmPreferences = "TaskBarEnableSystemTray=0\nTaskBarShowTray=0\n";
+// fluxbox replaces a settings file it is pointed at on its first start, so its own file is written ahead,
+// in the version it reads without upgrading.
+const char* const FluxboxInit = "session.configVersion: 13\n"
+                                "session.screen0.toolbar.tools: workspacename, iconbar, clock\n";
+
+// One panel along the bottom edge with nothing on it but the status tray.
+const char* const PanelSettings = R"(<?xml version="1.0" encoding="UTF-8"?>
+<channel name="xfce4-panel" version="1.0">
+  <property name="configver" type="int" value="2"/>
+  <property name="panels" type="array">
+    <value type="int" value="1"/>
+    <property name="panel-1" type="empty">
+      <property name="position" type="string" value="p=8;x=0;y=0"/>
+      <property name="length" type="uint" value="100"/>
+      <property name="position-locked" type="bool" value="true"/>
+      <property name="size" type="uint" value="30"/>
+      <property name="plugin-ids" type="array">
+        <value type="int" value="1"/>
+      </property>
+    </property>
+  </property>
+  <property name="plugins" type="empty">
+    <property name="plugin-1" type="string" value="systray"/>
+  </property>
+</channel>
+)";
+
+} // namespace
+
+std::map<std::string, std::string> DesktopSession::desktopEnvironment()
 {
-    if (!Started() || !CommandAvailable("openbox"))
+    if (!m_home)
+        m_home = std::make_unique<TempFolder>();
+    std::map<std::string, std::string> env {
+        {"DISPLAY", m_display}, {"HOME", m_home->Path()}, {"XDG_CONFIG_HOME", m_home->File(".config")}};
+    if (!m_busAddress.empty())
+        env["DBUS_SESSION_BUS_ADDRESS"] = m_busAddress;
+    return env;
+}
+
+bool DesktopSession::StartWindowManager(const std::string& name)
+{
+    if (!Started() || !CommandAvailable(name))
         return false;
-    m_windowManager = spawn({"openbox", "--sm-disable"}, {{"DISPLAY", m_display}}, -1);
+    // xfwm4 reads its settings from a service on the session bus, and gives up without them.
+    if (name == "xfwm4" && !startBus())
+        return false;
+    const auto env = desktopEnvironment();
+    std::vector<std::string> argv {name};
+    if (name == "openbox") {
+        argv.push_back("--sm-disable");
+    } else if (name == "xfwm4") {
+        argv = {"xfwm4", "--sm-client-disable", "--compositor=off"};
+    } else if (name == "icewm") {
+        m_home->Write("icewm-preferences", IcewmPreferences);
+        argv = {"icewm", "-c", m_home->File("icewm-preferences")};
+    } else if (name == "fluxbox") {
+        m_home->MakeFolder(".fluxbox");
+        m_home->Write(".fluxbox/init", FluxboxInit);
+    }
+    // Their warnings about settings and hints they do not know would bury the test output.
+    m_windowManager = spawn(argv, env, -1, std::string(), "/dev/null");
     if (m_windowManager <= 0)
         return false;
     // A window manager that has taken the screen names its check window on the root window.
-    return waitUntil(
+    const bool managing = waitUntil(
         [this] {
             const auto result = Tool({"xprop", "-root", "_NET_SUPPORTING_WM_CHECK"}, 2000);
             return result.status == 0 && result.output.find("window id") != std::string::npos;
         },
         10000);
+    if (managing && name == "fluxbox") {
+        // It greets a display without a wallpaper program with a message box about its wallpaper.
+        std::string message;
+        waitUntil(
+            [&] {
+                std::istringstream found(
+                    Tool({"xdotool", "search", "--onlyvisible", "--class", "Xmessage"}, 2000).output);
+                return static_cast<bool>(found >> message);
+            },
+            5000);
+        if (!message.empty())
+            Tool({"xdotool", "windowkill", message});
+    }
+    return managing;
+}
+
+bool DesktopSession::startBus()
+{
+    if (m_bus > 0)
+        return true;
+    if (!CommandAvailable("dbus-daemon"))
+        return false;
+    int fds[2];
+    if (::pipe(fds) != 0)
+        return false;
+    // Services it starts (the settings store of xfwm4 and the panel) get the desktop's home and display.
+    m_bus = spawn({"dbus-daemon", "--session", "--nofork", "--print-address=1"}, desktopEnvironment(), fds[1],
+                  std::string(), "/dev/null");
+    ::close(fds[1]);
+    std::string address;
+    char c;
+    pollfd p {fds[0], POLLIN, 0};
+    while (::poll(&p, 1, 10000) > 0 && ::read(fds[0], &c, 1) == 1 && c != '\n')
+        address.push_back(c);
+    ::close(fds[0]);
+    m_busAddress = address;
+    return !address.empty();
+}
+
+bool DesktopSession::StartStatusTray()
+{
+    for (const char* tool : {"xfce4-panel", "dbus-send"})
+        if (!Started() || !CommandAvailable(tool))
+            return false;
+    if (!startBus())
+        return false;
+    const auto env = desktopEnvironment();
+    const std::string channels = ".config/xfce4/xfconf/xfce-perchannel-xml";
+    m_home->MakeFolder(channels);
+    m_home->Write(channels + "/xfce4-panel.xml", PanelSettings);
+    m_panel = spawn({"xfce4-panel", "--disable-wm-check"}, env, -1, std::string(), "/dev/null");
+    return m_panel > 0 && waitUntil([this] { return StatusTrayRegistered() && StatusTrayGeometry(); }, 15000);
+}
+
+void DesktopSession::StopStatusTray()
+{
+    stop(m_panel);
+    waitUntil([this] { return !StatusTrayRegistered(); }, 5000);
+}
+
+bool DesktopSession::StatusTrayRegistered() const
+{
+    if (m_busAddress.empty())
+        return false;
+    const auto reply = RunCommand({"dbus-send", "--session", "--print-reply", "--dest=org.kde.StatusNotifierWatcher",
+                                   "/StatusNotifierWatcher", "org.freedesktop.DBus.Properties.Get",
+                                   "string:org.kde.StatusNotifierWatcher", "string:IsStatusNotifierHostRegistered"},
+                                  {{"DBUS_SESSION_BUS_ADDRESS", m_busAddress}}, 3000);
+    return reply.status == 0 && reply.output.find("boolean true") != std::string::npos;
+}
+
+std::optional<QRect> DesktopSession::StatusTrayGeometry() const
+{
+    if (m_panel <= 0)
+        return std::nullopt;
+    std::istringstream windows(Tool({"xdotool", "search", "--onlyvisible", "--class", "xfce4-panel"}, 2000).output);
+    for (std::string window; windows >> window;)
+        if (const auto at = WindowGeometry(window); at && at->height() >= 16 && at->height() <= 64)
+            return at;
+    return std::nullopt;
 }
 
 bool DesktopSession::StartTray()
@@ -279,6 +424,8 @@ void DesktopSession::StartProgram(const std::string& executable, const std::stri
                                             {"QT_QPA_PLATFORM", "xcb"},
                                             {"QT_AUTO_SCREEN_SCALE_FACTOR", "0"},
                                             {"QT_SCALE_FACTOR", "1"}};
+    if (!m_busAddress.empty())
+        all["DBUS_SESSION_BUS_ADDRESS"] = m_busAddress;
     for (const auto& [name, value] : env)
         all[name] = value;
     m_program = spawn({executable}, all, -1, folder, errorFile);
@@ -357,6 +504,66 @@ std::optional<QRect> DesktopSession::WindowGeometry(const std::string& window) c
         return at == std::string::npos ? -99999 : std::atoi(result.output.c_str() + at + std::strlen(label));
     };
     return QRect(field("Absolute upper-left X:"), field("Absolute upper-left Y:"), field("Width:"), field("Height:"));
+}
+
+namespace {
+
+// The root's child that holds `window`: its frame, under a window manager that adds one; none if it is gone.
+xcb_window_t frameOf(xcb_connection_t* connection, xcb_window_t window, xcb_window_t& root)
+{
+    for (;;) {
+        xcb_query_tree_reply_t* tree = xcb_query_tree_reply(connection, xcb_query_tree(connection, window), nullptr);
+        if (!tree)
+            return XCB_NONE;
+        root = tree->root;
+        const xcb_window_t parent = tree->parent;
+        std::free(tree);
+        if (parent == root || parent == XCB_NONE)
+            return window;
+        window = parent;
+    }
+}
+
+} // namespace
+
+int DesktopSession::StackingPosition(unsigned long window) const
+{
+    xcb_connection_t* connection = xcb_connect(m_display.c_str(), nullptr);
+    int position = -1;
+    xcb_window_t root = XCB_NONE;
+    const xcb_window_t frame = xcb_connection_has_error(connection)
+        ? xcb_window_t {XCB_NONE}
+        : frameOf(connection, static_cast<xcb_window_t>(window), root);
+    // The root's children come bottom first.
+    if (xcb_query_tree_reply_t* tree
+        = frame == XCB_NONE ? nullptr : xcb_query_tree_reply(connection, xcb_query_tree(connection, root), nullptr)) {
+        const xcb_window_t* children = xcb_query_tree_children(tree);
+        for (int i = 0; i < xcb_query_tree_children_length(tree); ++i)
+            if (children[i] == frame)
+                position = i;
+        std::free(tree);
+    }
+    xcb_disconnect(connection);
+    return position;
+}
+
+std::optional<QRect> DesktopSession::FrameGeometry(unsigned long window) const
+{
+    xcb_connection_t* connection = xcb_connect(m_display.c_str(), nullptr);
+    std::optional<QRect> found;
+    xcb_window_t root = XCB_NONE;
+    const xcb_window_t frame = xcb_connection_has_error(connection)
+        ? xcb_window_t {XCB_NONE}
+        : frameOf(connection, static_cast<xcb_window_t>(window), root);
+    // Its outer edge, border included: where the window manager put the window.
+    if (xcb_get_geometry_reply_t* at = frame == XCB_NONE
+            ? nullptr
+            : xcb_get_geometry_reply(connection, xcb_get_geometry(connection, frame), nullptr)) {
+        found = QRect(at->x, at->y, at->width + 2 * at->border_width, at->height + 2 * at->border_width);
+        std::free(at);
+    }
+    xcb_disconnect(connection);
+    return found;
 }
 
 QImage DesktopSession::Screenshot() const

@@ -6,6 +6,7 @@
 #include <QString>
 
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <sys/types.h>
@@ -28,6 +29,8 @@ pid_t StartProcess(const std::vector<std::string>& argv, const std::map<std::str
 // Reaps it; false on time-out. The status is the exit code, or 128 plus the signal that ended it.
 bool WaitForProcess(pid_t pid, int timeoutMs, int* exitStatus = nullptr);
 
+class TempFolder;
+
 class DesktopSession
 {
 public:
@@ -43,13 +46,23 @@ public:
     // Runs a tool (xdotool, import, ...) against this display.
     CommandResult Tool(const std::vector<std::string>& argv, int timeoutMs = 20000) const;
 
-    // Starts openbox, a stock desktop window manager, and waits until it manages the screen. It changes
-    // placement, stacking and focus, so the cases that differ are tested with and without it.
-    bool StartWindowManager();
+    // Starts a stock window manager ("openbox", "xfwm4", "icewm" or "fluxbox") with its own settings in a
+    // home of its own, and waits until it manages the screen. Each changes placement, stacking, focus and
+    // taskbars its own way, so the cases that differ are tested under each and without one. Those that
+    // bring a notification area of their own are started without it: trayer or the panel stands in.
+    bool StartWindowManager(const std::string& name = "openbox");
     // Starts trayer, an XEmbed notification area, and waits until it owns the tray selection.
     bool StartTray();
     // Stops it and waits until the selection has no owner.
     void StopTray();
+    // Starts a session bus and an xfce4-panel whose status tray hosts StatusNotifierItems on it, and waits
+    // until the tray is there; programs started afterwards use that bus.
+    bool StartStatusTray();
+    // Stops the panel and waits until its tray has left the bus.
+    void StopStatusTray();
+    bool StatusTrayRegistered() const;
+    // The panel's window, while it runs.
+    std::optional<QRect> StatusTrayGeometry() const;
     // Whether some client owns the notification area's selection of screen 0.
     bool TrayOwned() const;
     // The notification area's window, while trayer runs.
@@ -70,6 +83,10 @@ public:
     // The first top-level window whose name matches `name` exactly, once it is mapped.
     std::optional<std::string> WaitForWindow(const std::string& name, int timeoutMs = 15000) const;
     std::optional<QRect> WindowGeometry(const std::string& window) const;
+    // Where the window's frame lies among the screen's top-level windows, 0 at the bottom; -1 if it has none.
+    int StackingPosition(unsigned long window) const;
+    // The outer rectangle of the window's frame (the window itself where there is none).
+    std::optional<QRect> FrameGeometry(unsigned long window) const;
     // Windows whose name matches the pattern and that are visible.
     std::vector<std::string> VisibleWindows(const std::string& namePattern) const;
 
@@ -80,10 +97,20 @@ public:
     void SetBackground(const std::string& picturePath);
 
 private:
+    // DISPLAY, and the home and the session bus of the desktop's own programs.
+    std::map<std::string, std::string> desktopEnvironment();
+    // A session bus of the display's own, for the desktop's programs and the program under test.
+    bool startBus();
+
     pid_t m_xvfb = -1;
     pid_t m_program = -1;
     pid_t m_background = -1;
     pid_t m_windowManager = -1;
     pid_t m_tray = -1;
+    pid_t m_bus = -1;
+    pid_t m_panel = -1;
     std::string m_display;
+    std::string m_busAddress;
+    // The home of the window manager and the panel, with their settings.
+    std::unique_ptr<TempFolder> m_home;
 };

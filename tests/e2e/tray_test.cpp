@@ -1,5 +1,5 @@
 // The real program beside a real notification area: its icon, the banner menu it opens, a tray host that dies
-// and comes back, minimising to the tray, and a desktop without one.
+// and comes back, minimising to the tray, a tray that draws the menu itself, and a desktop without one.
 #include "tests/e2e/desktop_session.h"
 #include "tests/support/temp_folder.h"
 
@@ -180,6 +180,41 @@ TEST_F(TrayTest, MinimisingHidesTheGadgetAndItsTaskbarEntryAndTheTrayMenuBringsI
     const auto back = session->WaitForWindow("Corvane", 5000);
     ASSERT_TRUE(back) << "the tray menu shows the gadget again";
     EXPECT_EQ(session->WindowGeometry(*back).value_or(QRect()).topLeft(), before.topLeft());
+}
+
+TEST_F(TrayTest, OnAStatusNotifierTrayTheRightClickGivesTheMainMenuAndTheGadgetComesBackWhenTheTrayGoes)
+{
+    if (!session->StartStatusTray())
+        GTEST_SKIP() << "xfce4-panel did not start its status tray on a session bus (scripts/setup installs them)";
+    const std::string gadget = start();
+    ASSERT_FALSE(gadget.empty());
+    // The tray draws the icon itself: it is found by its fur, in the panel.
+    const QRect panel = session->StatusTrayGeometry().value_or(QRect());
+    std::optional<QPoint> icon;
+    for (int tries = 0; tries < 50 && !icon; ++tries, std::this_thread::sleep_for(100ms)) {
+        const QImage shot = session->Screenshot();
+        for (int x = panel.left(); x <= panel.right() && !icon; ++x)
+            for (int y = panel.top(); y <= panel.bottom() && !icon; ++y) {
+                const QColor c(shot.pixel(x, y));
+                if (c.red() > 140 && c.green() > 80 && c.green() < c.red() - 30 && c.blue() < c.green())
+                    icon = QPoint(x + 2, y);
+            }
+    }
+    ASSERT_TRUE(icon) << "no icon in the status tray";
+
+    session->Tool({"xdotool", "windowminimize", gadget});
+    std::this_thread::sleep_for(800ms);
+    ASSERT_TRUE(session->VisibleWindows("^Corvane$").empty()) << "minimised, the gadget went to the tray";
+    rightClick(QRect(*icon, QSize(1, 1)));
+    session->Tool({"xdotool", "key", "v"}); // "&Visualizza/Nascondi", in the menu the tray draws
+    ASSERT_TRUE(session->WaitForWindow("Corvane", 5000)) << "the tray's menu brings the gadget back";
+
+    rightClick(QRect(*icon, QSize(1, 1)));
+    session->Tool({"xdotool", "key", "v"});
+    std::this_thread::sleep_for(800ms);
+    ASSERT_TRUE(session->VisibleWindows("^Corvane$").empty()) << "and hides it";
+    session->StopStatusTray();
+    EXPECT_TRUE(session->WaitForWindow("Corvane", 5000)) << "the tray went, so the gadget came back";
 }
 
 TEST_F(TrayTest, WithoutATrayTheProgramRunsOnQuietlyAndMinimisingKeepsItsTaskbarEntry)
