@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstring>
 #include <limits>
+#include <netinet/in.h>
 #include <unistd.h>
 
 namespace {
@@ -25,11 +26,70 @@ void writeLittleEndian16(uint8_t* p, uint16_t v)
     p[1] = static_cast<uint8_t>(v >> 8);
 }
 
+constexpr int Ipv6HeaderLength = 40;
+constexpr uint8_t Icmpv6EchoRequest = 128;
+constexpr uint8_t Icmpv6EchoReply = 129;
+
+bool sameAddress(const uint8_t* bytes, const TIpAddress& address)
+{
+    return std::memcmp(bytes, address.Bytes.data(), address.Size()) == 0;
+}
+
+// The IPv6 counterpart of the decoding below, on a 40-byte header without extensions: the kernel delivers
+// none to an ICMPv6 socket, and our requests carry none.
+bool decodeIpv6(const uint8_t* datagram, int n, const TReplyMatch& match, TReplyStatus& status)
+{
+    if (n < Ipv6HeaderLength + 8)
+        throw ENetIcmpException("Not enough bytes received");
+    const uint8_t* icmp = datagram + Ipv6HeaderLength;
+    const uint8_t type = icmp[0];
+    uint16_t sequence = 0;
+    if (type == Icmpv6EchoReply) {
+        if (match.Destination && !sameAddress(datagram + 8, *match.Destination))
+            return false;
+        if (match.Identifier && readLittleEndian(icmp + 4) != *match.Identifier)
+            return false;
+        status.Outcome = roEchoReply;
+        sequence = readLittleEndian(icmp + 6);
+    } else if (type >= 1 && type <= 4) {
+        // Destination unreachable, packet too big, time exceeded, parameter problem: each carries as much
+        // of the offending datagram as fits, which for our request is all of it.
+        const uint8_t* request = icmp + 8;
+        if (Ipv6HeaderLength + 8 + Ipv6HeaderLength + 8 > n || request[6] != IPPROTO_ICMPV6
+            || request[Ipv6HeaderLength] != Icmpv6EchoRequest)
+            return false;
+        if (match.Destination && !sameAddress(request + 24, *match.Destination))
+            return false;
+        if (match.Identifier && readLittleEndian(request + Ipv6HeaderLength + 4) != *match.Identifier)
+            return false;
+        sequence = readLittleEndian(request + Ipv6HeaderLength + 6);
+        if (sequence != match.Sequence)
+            return false;
+        if (type == 4)
+            throw ENetIcmpException("Non-echo type response received");
+        status.Outcome = type == 3 ? roTtlExpired : roUnreachable;
+    } else {
+        // Nobody's answer. That includes our own request, which a raw socket sees when the host is one of
+        // our own addresses: unlike IPv4's, it does not count, as the host may be set not to answer.
+        return false;
+    }
+    if (sequence != match.Sequence)
+        return false;
+    status.ByteCount = n;
+    status.SourceAddress = TSocketStack::IpAddressToText(TIpAddress::FromIpv6(datagram + 8));
+    status.IcmpType = type;
+    status.SequenceNumber = sequence;
+    status.Ttl = datagram[7];
+    return true;
+}
+
 } // namespace
 
 bool DecodeDatagram(const uint8_t* datagram, int n, const TReplyMatch& match, TReplyStatus& status)
 {
     status.Outcome = roError;
+    if (match.Family == TIpFamily::IPv6)
+        return decodeIpv6(datagram, n, match, status);
     const int hl = (datagram[0] & 0x0F) * 4;
     // Never shorter than a whole IPv4 header, whatever its length field says: the source address and
     // TTL are read from it.
@@ -39,7 +99,7 @@ bool DecodeDatagram(const uint8_t* datagram, int n, const TReplyMatch& match, TR
     const uint8_t type = icmp[0];
     uint16_t sequence = 0;
     if (type == 0 || type == 8) {
-        if (match.Destination && std::memcmp(datagram + 12, match.Destination->data(), 4) != 0)
+        if (match.Destination && !sameAddress(datagram + 12, *match.Destination))
             return false;
         if (match.Identifier && readLittleEndian(icmp + 4) != *match.Identifier)
             return false;
@@ -56,7 +116,7 @@ bool DecodeDatagram(const uint8_t* datagram, int n, const TReplyMatch& match, TR
         // Cut before the request's sequence number, or about something else than an echo request.
         if (innerHl < 20 || inner + innerHl + 8 > n || request[9] != 1 || request[innerHl] != 8)
             return false;
-        if (match.Destination && std::memcmp(request + 16, match.Destination->data(), 4) != 0)
+        if (match.Destination && !sameAddress(request + 16, *match.Destination))
             return false;
         if (match.Identifier && readLittleEndian(request + innerHl + 4) != *match.Identifier)
             return false;
@@ -94,7 +154,9 @@ void TIcmpClient::Ping(const std::string& data, uint16_t sequence)
     if (sequence != 0)
         m_nextSequence = sequence;
     BuildRequest(data);
-    const uint32_t t0 = MillisecondClock();
+    // The clock as the request was stamped: reading it again a moment later would say the same, and
+    // each reading costs as much as a fair part of decoding an answer.
+    const uint32_t t0 = m_builtAt;
     SendRequest();
     AwaitReply();
     const uint32_t elapsed = TickDiff(t0, MillisecondClock());
@@ -115,9 +177,9 @@ void TIcmpClient::BuildRequest(const std::string& data)
     r[1] = 0;
     writeLittleEndian16(r + 4, m_identifier);
     writeLittleEndian16(r + 6, m_nextSequence);
-    const uint32_t stamp = MillisecondClock();
+    m_builtAt = MillisecondClock();
     for (int i = 0; i < 4; ++i)
-        r[8 + i] = static_cast<uint8_t>(stamp >> (8 * i));
+        r[8 + i] = static_cast<uint8_t>(m_builtAt >> (8 * i));
     for (int i = 0; i < DataLength; ++i)
         r[DataOffset + i]
             = static_cast<size_t>(i) < data.size() ? static_cast<uint8_t>(data[static_cast<size_t>(i)]) : uint8_t(0x45);
@@ -140,7 +202,14 @@ uint16_t TIcmpClient::Checksum() const
 
 void TIcmpClient::SendRequest()
 {
-    SendPacket(Host(), Port(), m_requestBuffer.data(), m_requestSize);
+    const TIpAddress& address = ResolveDestination(Host());
+    // Only the host's address tells the family. ICMPv6 has echo types of its own, and its checksum covers
+    // the IPv6 addresses, which the kernel fills in along with the sum.
+    if (address.Family == TIpFamily::IPv6) {
+        m_requestBuffer[0] = Icmpv6EchoRequest;
+        m_requestBuffer[2] = m_requestBuffer[3] = 0;
+    }
+    SendPacketTo(address, Port(), m_requestBuffer.data(), m_requestSize);
 }
 
 void TIcmpClient::AwaitReply()
@@ -153,7 +222,7 @@ void TIcmpClient::AwaitReply()
 void TIcmpClient::setTimedOut(TReplyStatus& status) const
 {
     status.ByteCount = 0;
-    status.SourceAddress = "0.0.0.0";
+    status.SourceAddress = Destination() && Destination()->Family == TIpFamily::IPv6 ? "::" : "0.0.0.0";
     status.IcmpType = 0;
     status.SequenceNumber = m_nextSequence;
     status.Ttl = 0;
@@ -184,8 +253,10 @@ void TIcmpClient::ReceiveReply(int32_t budgetMs, TReplyStatus& status)
             if (since(*drainingSince) <= WaitSliceMs)
                 n = ReadPacket(m_replyBuffer.data(), BufferLength, 0);
         } else {
-            n = ReadPacket(m_replyBuffer.data(), BufferLength,
-                           std::min(remaining, std::max(0, WaitSliceMs - since(hookedAt))));
+            // A whole slice is left at the start, without asking the clock.
+            const int32_t untilHook
+                = hookedAt == start && remaining == budgetMs ? WaitSliceMs : WaitSliceMs - since(hookedAt);
+            n = ReadPacket(m_replyBuffer.data(), BufferLength, std::min(remaining, std::max(0, untilHook)));
         }
         SharedStack()->CheckSocketResult(n);
         const uint64_t readAtUs = n > 0 ? MicrosecondClock() : 0;
@@ -221,6 +292,8 @@ bool TIcmpClient::DecodeReply(int n, TReplyStatus& status)
     TReplyMatch match;
     match.Sequence = m_nextSequence;
     match.Destination = Destination();
+    if (Destination())
+        match.Family = Destination()->Family;
     // A raw socket sees every echo reply of the machine; a datagram socket only its own.
     if (!SharedStack()->FiltersEchoReplies(Socket().SocketId()))
         match.Identifier = m_identifier;

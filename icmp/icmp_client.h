@@ -49,6 +49,7 @@ private:
     std::array<uint8_t, BufferLength> m_requestBuffer {};
     uint16_t m_nextSequence = FirstSequence;
     int32_t m_requestSize = 0;
+    uint32_t m_builtAt = 0; // MillisecondClock() when the request was stamped
     TReplyStatus m_replyStatus;
 };
 
@@ -60,11 +61,14 @@ struct TReplyMatch
     std::optional<uint16_t> Identifier;
     // The address pinged: echo replies from anywhere else, and errors about datagrams sent elsewhere, are
     // someone else's, such as a late answer to the previous host.
-    std::optional<TAddressBytes> Destination;
+    std::optional<TIpAddress> Destination;
+    // What the datagram is: an IPv4 one with an ICMP message, or an IPv6 one with an ICMPv6 message.
+    TIpFamily Family = TIpFamily::IPv4;
 };
 
 // Decodes one received datagram of exactly `n` bytes, reading nothing beyond them. False when the message
 // is not about our request: another type, another host, another identifier or sequence, or an error
 // message too short to name the request it is about. Raises ENetIcmpException for a datagram shorter than
-// its headers, and for a parameter problem reported about our request.
+// its headers, and for a parameter problem reported about our request. ICMPv6 errors map onto the IPv4
+// outcomes: time exceeded on roTtlExpired, destination unreachable and packet too big on roUnreachable.
 bool DecodeDatagram(const uint8_t* datagram, int n, const TReplyMatch& match, TReplyStatus& status);

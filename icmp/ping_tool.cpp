@@ -11,6 +11,7 @@
 #include <csignal>
 #include <cstring>
 #include <limits>
+#include <optional>
 #include <ostream>
 #include <string_view>
 #include <thread>
@@ -67,7 +68,9 @@ void pauseBetweenRequests(int milliseconds)
     stopIfInterrupted();
 }
 
-const char* const Usage = "usage: corvane-ping HOST [-c COUNT] [-W TIMEOUT_MS] [-i INTERVAL_MS] [-q]\n"
+const char* const Usage = "usage: corvane-ping HOST [-4|-6] [-c COUNT] [-W TIMEOUT_MS] [-i INTERVAL_MS] [-q]\n"
+                          "  -4, -6          ping over IPv4 only, or IPv6 only (default: a name's IPv4\n"
+                          "                  address, its IPv6 one when it has none)\n"
                           "  -c COUNT        echo requests to send (default 4)\n"
                           "  -W TIMEOUT_MS   longest wait for each answer (default 1000)\n"
                           "  -i INTERVAL_MS  pause between requests (default 1000; 0 sends back to back)\n"
@@ -80,6 +83,7 @@ struct Options
     int32_t timeoutMs = 1000;
     int32_t intervalMs = 1000;
     bool quiet = false;
+    std::optional<TIpFamily> family;
 };
 
 // A number past the 32-bit range, even past 64 bits, rather than something that is no number at all.
@@ -121,6 +125,8 @@ bool parse(int argc, char** argv, Options& options, std::ostream& err)
         } else if (arg == "-i") {
             if (!number(options.intervalMs, 0))
                 return false;
+        } else if (arg == "-4" || arg == "-6") {
+            options.family = arg == "-4" ? TIpFamily::IPv4 : TIpFamily::IPv6;
         } else if (arg == "-q") {
             options.quiet = true;
         } else if (arg == "-h" || arg == "--help") {
@@ -143,9 +149,13 @@ bool parse(int argc, char** argv, Options& options, std::ostream& err)
     return true;
 }
 
-std::string withoutCarriageReturns(std::string text)
+// An error text as lines of a terminal: no carriage returns, and no empty last line for a number without
+// a text of its own.
+std::string asLines(std::string text)
 {
     std::erase(text, '\r');
+    while (!text.empty() && text.back() == '\n')
+        text.pop_back();
     return text;
 }
 
@@ -161,7 +171,15 @@ std::string outcomeLine(const TReplyStatus& status)
     case roTtlExpired:
         return "From " + status.SourceAddress + ": " + sequence + " Time to live exceeded";
     default:
-        return FormatReplyLine(status);
+        // The pinger's line counts whole milliseconds of a coarse clock, which can read 1 ms for a 50 us
+        // answer beside a summary that says 0.050; a terminal gets the measured time, three figures.
+        const double ms = status.RoundTripUs / 1000.0;
+        const std::string time = ms >= 99.95 ? Format("%.0f", ms)
+            : ms >= 9.995                    ? Format("%.1f", ms)
+            : ms >= 0.9995                   ? Format("%.2f", ms)
+                                             : Format("%.3f", ms);
+        return Format("%d bytes from %s: %s ttl=%d time=%s ms", status.ByteCount, status.SourceAddress.c_str(),
+                      sequence.c_str(), status.Ttl, time.c_str());
     }
 }
 
@@ -213,6 +231,7 @@ int RunPingTool(int argc, char** argv, std::ostream& out, std::ostream& err)
         TIcmpClient client;
         client.SetHost(options.host);
         client.SetReceiveTimeout(options.timeoutMs);
+        client.SetAddressFamily(options.family);
         client.OnReply = [&](TIcmpClient&, const TReplyStatus& status) {
             if (status.Outcome == roEchoReply) {
                 ++received;
@@ -238,7 +257,7 @@ int RunPingTool(int argc, char** argv, std::ostream& out, std::ostream& err)
         }
     } catch (const std::exception& error) {
         out.flush();
-        err << withoutCarriageReturns(error.what()) << '\n';
+        err << asLines(error.what()) << '\n';
         return 2;
     }
     out << "--- " << options.host << " ---\n"

@@ -1,4 +1,4 @@
-// A component that sends and reads raw IPv4 datagrams through its own socket.
+// A component that sends and reads raw IP datagrams, of either family, through its own socket.
 #pragma once
 
 #include "icmp/net_component.h"
@@ -24,19 +24,29 @@ public:
     void SetProtocol(int32_t protocol) { m_protocol = protocol; }
     int32_t BufferSize() const { return static_cast<int32_t>(m_buffer.size()); }
     int32_t SendTtl() const { return m_sendTtl; }
+    // The family hosts are pinged over; nothing takes a name's IPv4 address, or its IPv6 one when it has
+    // none, and an address literal of either family.
+    std::optional<TIpFamily> AddressFamily() const { return m_addressFamily; }
+    void SetAddressFamily(std::optional<TIpFamily> family) { m_addressFamily = family; }
 
     // Called between the slices of every wait: the name lookup and the wait for an answer. Without one,
     // each wait blocks the calling thread for its whole length.
     TWaitHook OnWait;
 
-    // Opens the socket when it is not open and gives it the time-to-live.
+    // Opens a socket of the destination's family (IPv4 before the first send) unless one is open, and gives
+    // it the time-to-live (the IPv6 hop limit).
     TSocketHandle& AcquireSocket();
     // The socket as it is, open or not.
     const TSocketHandle& Socket() const { return m_socket; }
     // Resolves `host` (before any socket is opened) and sends the datagram.
     void SendPacket(const std::string& host, int port, const void* buffer, int size);
-    // The address the last datagram was sent to; nothing before the first send.
-    const std::optional<TAddressBytes>& Destination() const { return m_destination; }
+    // The two halves of SendPacket: the address for `host`, kept as Destination(); the send to it.
+    const TIpAddress& ResolveDestination(const std::string& host);
+    void SendPacketTo(const TIpAddress& address, int port, const void* buffer, int size);
+    // The address the last datagram was sent to; nothing before the first send and after a failed lookup.
+    const std::optional<TIpAddress>& Destination() const { return m_destination; }
+    // The same as text, dotted decimal or IPv6; empty when there is none.
+    std::string DestinationText() const;
     // MicrosecondClock() just before the last datagram was handed to the platform.
     uint64_t SentAtUs() const { return m_sentAtUs; }
     // The bytes of one datagram read within `timeoutMs` (ReceiveTimeout() when negative); 0 when none came.
@@ -52,7 +62,8 @@ private:
     int32_t m_sendTtl = 128;
     std::string m_host;
     int32_t m_port = 0;
-    std::optional<TAddressBytes> m_destination;
+    std::optional<TIpFamily> m_addressFamily;
+    std::optional<TIpAddress> m_destination;
     uint64_t m_sentAtUs = 0;
     std::vector<uint8_t> m_buffer;
 };

@@ -10,10 +10,11 @@ TSocketHandle::~TSocketHandle()
     Close();
 }
 
-void TSocketHandle::Open(int type, int protocol)
+void TSocketHandle::Open(int type, int protocol, TIpFamily family)
 {
     Close();
-    m_socketId = SharedStack()->NewSocket(type, protocol);
+    m_socketId = SharedStack()->NewSocket(type, protocol, family);
+    m_family = family;
     m_isOpen = true;
 }
 
@@ -36,9 +37,13 @@ void TSocketHandle::SetOption(int level, int name, const void* value, int length
 
 void TSocketHandle::SendDatagram(const std::string& address, int port, const void* buffer, int size)
 {
+    SendDatagram(TSocketStack::TextToIpAddress(address), port, buffer, size);
+}
+
+void TSocketHandle::SendDatagram(const TIpAddress& address, int port, const void* buffer, int size)
+{
     TSocketStack* stack = SharedStack();
-    const TAddressBytes bytes = TSocketStack::TextToAddress(address);
-    const int sent = stack->SendTo(m_socketId, buffer, size, 0, bytes, htons(static_cast<uint16_t>(port)));
+    const int sent = stack->SendTo(m_socketId, buffer, size, 0, address, htons(static_cast<uint16_t>(port)));
     if (sent == -1) {
         const int error = stack->LastError();
         if (error == 10040)
@@ -58,6 +63,8 @@ bool TSocketHandle::WaitReadable(int timeoutMs)
 {
     if (!m_isOpen)
         throw ENetConnClosedGracefully();
-    std::vector<TSocketId> readList {m_socketId};
+    // Kept from wait to wait: a list of one is not worth an allocation per wait.
+    static thread_local std::vector<TSocketId> readList;
+    readList.assign(1, m_socketId);
     return SharedStack()->WaitForSockets(&readList, nullptr, nullptr, timeoutMs) == 1;
 }

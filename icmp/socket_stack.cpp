@@ -5,7 +5,11 @@
 #include "platform/int_conversion.h"
 
 #include <algorithm>
+#include <arpa/inet.h>
 #include <chrono>
+#include <cstring>
+#include <net/if.h>
+#include <netinet/in.h>
 #include <strings.h>
 
 namespace {
@@ -24,9 +28,88 @@ std::string_view takePart(std::string_view& rest)
     return part;
 }
 
+// Splits an IPv6 literal at its zone; false when the address part is no IPv6 address or the zone is empty.
+bool splitIpv6(std::string_view text, in6_addr& bytes, std::string_view& zone)
+{
+    // The platform reads up to a NUL, which would make "::1\0anything" pass for ::1.
+    if (text.find('\0') != std::string_view::npos)
+        return false;
+    const size_t percent = text.find('%');
+    zone = percent == std::string_view::npos ? std::string_view() : text.substr(percent + 1);
+    const std::string address(text.substr(0, percent));
+    return (percent == std::string_view::npos || !zone.empty()) && ::inet_pton(AF_INET6, address.c_str(), &bytes) == 1;
+}
+
+// The shortest form (RFC 5952): lower-case groups without leading zeros, the longest run of two or more
+// zero groups (the first of equals) as "::", and an IPv4-mapped address with its dotted tail. Every reply
+// is decoded through here, and the C library's formatter prints each group through printf.
+std::string ipv6Text(const uint8_t* bytes)
+{
+    static constexpr uint8_t mapped[12] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0xFF};
+    if (std::memcmp(bytes, mapped, sizeof mapped) == 0)
+        return "::ffff:" + TSocketStack::AddressToText(bytes + 12);
+    int runStart = -1, runLength = 1;
+    for (int i = 0; i < 8;) {
+        int j = i;
+        while (j < 8 && bytes[2 * j] == 0 && bytes[2 * j + 1] == 0)
+            ++j;
+        if (j - i > runLength) {
+            runStart = i;
+            runLength = j - i;
+        }
+        i = j == i ? i + 1 : j;
+    }
+    std::string text;
+    for (int i = 0; i < 8;) {
+        if (i == runStart) {
+            text += "::";
+            i += runLength;
+            continue;
+        }
+        if (!text.empty() && text.back() != ':')
+            text += ':';
+        const unsigned group = (bytes[2 * i] << 8) | bytes[2 * i + 1];
+        bool started = false;
+        for (int shift = 12; shift >= 0; shift -= 4) {
+            const unsigned digit = (group >> shift) & 0xF;
+            if (started || digit != 0 || shift == 0) {
+                text += "0123456789abcdef"[digit];
+                started = true;
+            }
+        }
+        ++i;
+    }
+    return text;
+}
+
+// The interface a zone names, by name or by number; 0 for none.
+uint32_t zoneIndex(std::string_view zone)
+{
+    int64_t number = 0;
+    if (zone.find_first_not_of("0123456789") == std::string_view::npos)
+        return TryParseInteger(zone, number) && number > 0 && number <= UINT32_MAX ? static_cast<uint32_t>(number) : 0;
+    return ::if_nametoindex(std::string(zone).c_str());
+}
+
 } // namespace
 
-void TPendingLookUp::Answer(bool found, const TAddressBytes& address, int errorNumber)
+TIpAddress TIpAddress::FromIpv4(const TAddressBytes& bytes)
+{
+    TIpAddress address;
+    std::copy(bytes.begin(), bytes.end(), address.Bytes.begin());
+    return address;
+}
+
+TIpAddress TIpAddress::FromIpv6(const uint8_t* bytes, uint32_t scopeId)
+{
+    TIpAddress address;
+    address.Family = TIpFamily::IPv6;
+    std::copy(bytes, bytes + 16, address.Bytes.begin());
+    address.ScopeId = scopeId;
+    return address;
+}
+
+void TPendingLookUp::Answer(bool found, const TIpAddress& address, int errorNumber)
 {
     {
         std::lock_guard guard(m_lock);
@@ -44,19 +127,46 @@ bool TPendingLookUp::WaitFor(int timeoutMs)
     return m_answered.wait_for(guard, std::chrono::milliseconds(std::max(timeoutMs, 0)), [this] { return m_done; });
 }
 
-std::string TSocketStack::ResolveToAddress(const std::string& host, const TWaitHook& waitHook)
+std::string TSocketStack::ResolveToAddress(const std::string& host, const TWaitHook& waitHook,
+                                           std::optional<TIpFamily> family)
 {
-    if (::strcasecmp(host.c_str(), "LOCALHOST") == 0 && host.size() == 9)
-        return "127.0.0.1";
-    if (IsAddressLiteral(host))
-        return host;
-    return LookUpHostName(host, waitHook);
+    const TIpAddress address = ResolveToIpAddress(host, waitHook, family);
+    // A literal is returned as it was given, not as it reads back.
+    return IsAddressLiteral(host) || IsIpv6Literal(host) ? host : IpAddressToText(address);
+}
+
+TIpAddress TSocketStack::ResolveToIpAddress(const std::string& host, const TWaitHook& waitHook,
+                                            std::optional<TIpFamily> family)
+{
+    if (::strcasecmp(host.c_str(), "LOCALHOST") == 0 && host.size() == 9) {
+        static constexpr uint8_t ipv6Loopback[16] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1};
+        return family == TIpFamily::IPv6 ? TIpAddress::FromIpv6(ipv6Loopback) : TIpAddress::FromIpv4({127, 0, 0, 1});
+    }
+    TAddressBytes ipv4;
+    std::optional<TIpAddress> literal;
+    if (ParseAddress(host, ipv4))
+        literal = TIpAddress::FromIpv4(ipv4);
+    else if (IsIpv6Literal(host))
+        literal = TextToIpAddress(host);
+    if (!literal)
+        return lookUp(host, waitHook, family);
+    // As for a name without an address of the family asked for.
+    if (family && *family != literal->Family)
+        ThrowSocketError(11004);
+    return *literal;
 }
 
 bool TSocketStack::IsAddressLiteral(std::string_view text)
 {
     TAddressBytes bytes;
     return ParseAddress(text, bytes);
+}
+
+bool TSocketStack::IsIpv6Literal(std::string_view text)
+{
+    in6_addr bytes;
+    std::string_view zone;
+    return splitIpv6(text, bytes, zone);
 }
 
 bool TSocketStack::ParseAddress(std::string_view text, TAddressBytes& bytes)
@@ -95,6 +205,35 @@ TAddressBytes TSocketStack::TextToAddress(const std::string& text)
     return bytes;
 }
 
+TIpAddress TSocketStack::TextToIpAddress(const std::string& text)
+{
+    TAddressBytes ipv4;
+    if (ParseAddress(text, ipv4))
+        return TIpAddress::FromIpv4(ipv4);
+    in6_addr ipv6;
+    std::string_view zone;
+    if (!splitIpv6(text, ipv6, zone))
+        throw ENetInvalidIPAddress(text);
+    const uint32_t scope = zone.empty() ? 0 : zoneIndex(zone);
+    // An interface that is not there (any more) cannot carry the request.
+    if (!zone.empty() && scope == 0)
+        throw ENetInvalidIPAddress(text);
+    return TIpAddress::FromIpv6(ipv6.s6_addr, scope);
+}
+
+std::string TSocketStack::IpAddressToText(const TIpAddress& address)
+{
+    if (address.Family == TIpFamily::IPv4)
+        return AddressToText(address.Bytes.data());
+    std::string result = ipv6Text(address.Bytes.data());
+    if (address.ScopeId != 0) {
+        char name[IF_NAMESIZE];
+        result += '%';
+        result += ::if_indextoname(address.ScopeId, name) ? std::string(name) : std::to_string(address.ScopeId);
+    }
+    return result;
+}
+
 std::string TSocketStack::AddressToText(const uint8_t* bytes)
 {
     // Every reply is decoded through here; printf machinery would cost more than the decoding.
@@ -113,35 +252,36 @@ std::string TSocketStack::AddressToText(const uint8_t* bytes)
     return std::string(text, out);
 }
 
-std::string TSocketStack::LookUpHostName(const std::string& name, const TWaitHook& waitHook)
+std::string TSocketStack::LookUpHostName(const std::string& name, const TWaitHook& waitHook,
+                                         std::optional<TIpFamily> family)
 {
-    if (!waitHook) {
-        TAddressBytes address;
-        if (!GetHostByName(name, address))
-            CheckSocketResult(-1);
-        return AddressToText(address.data());
-    }
-    const std::shared_ptr<TPendingLookUp> lookUp = BeginLookUp(name);
+    return IpAddressToText(lookUp(name, waitHook, family));
+}
+
+TIpAddress TSocketStack::lookUp(const std::string& name, const TWaitHook& waitHook, std::optional<TIpFamily> family)
+{
+    const std::shared_ptr<TPendingLookUp> lookUp
+        = waitHook ? BeginLookUp(name, family) : TSocketStack::BeginLookUp(name, family);
     while (!lookUp->WaitFor(WaitSliceMs))
         waitHook();
     // The error number came from the thread that looked the name up, which is why it travels with the answer.
     if (!lookUp->Found())
         ThrowSocketError(lookUp->ErrorNumber());
-    return AddressToText(lookUp->Address().data());
+    return lookUp->Address();
 }
 
-std::shared_ptr<TPendingLookUp> TSocketStack::BeginLookUp(const std::string& name)
+std::shared_ptr<TPendingLookUp> TSocketStack::BeginLookUp(const std::string& name, std::optional<TIpFamily> family)
 {
     auto lookUp = std::make_shared<TPendingLookUp>();
-    TAddressBytes address {};
-    const bool found = GetHostByName(name, address);
+    TIpAddress address;
+    const bool found = GetHostByName(name, family, address);
     lookUp->Answer(found, address, found ? 0 : LastError());
     return lookUp;
 }
 
-TSocketId TSocketStack::NewSocket(int type, int protocol)
+TSocketId TSocketStack::NewSocket(int type, int protocol, TIpFamily family)
 {
-    const TSocketId socket = CreateSocket(2, type, protocol);
+    const TSocketId socket = CreateSocket(family, type, protocol);
     if (socket == InvalidSocket)
         throw ENetInvalidSocket();
     return socket;

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <linux/errqueue.h>
 #include <netdb.h>
+#include <netinet/icmp6.h>
 #include <netinet/in.h>
 #include <netinet/ip.h>
 #include <poll.h>
@@ -26,6 +27,7 @@ int fail(int errnoValue)
 
 constexpr int IcmpHeaderLength = 8;
 constexpr int IpHeaderLength = 20;
+constexpr int Ipv6HeaderLength = 40;
 
 // The IPv4 header a raw socket would have delivered in front of the ICMP message.
 void writeIpHeader(uint8_t* out, int totalLength, uint8_t ttl, const uint8_t* source, const uint8_t* destination)
@@ -40,16 +42,44 @@ void writeIpHeader(uint8_t* out, int totalLength, uint8_t ttl, const uint8_t* so
     std::memcpy(out + 16, destination, 4);
 }
 
-// The TTL the kernel reports beside a datagram or an ICMP error (IP_RECVTTL); 0 when absent.
+// The IP header of either family in front of `payloadLength` bytes of ICMP; returns its length.
+int writeHeader(bool ipv6, uint8_t* out, int payloadLength, uint8_t hops, const uint8_t* source,
+                const uint8_t* destination)
+{
+    if (!ipv6) {
+        writeIpHeader(out, IpHeaderLength + payloadLength, hops, source, destination);
+        return IpHeaderLength;
+    }
+    std::memset(out, 0, Ipv6HeaderLength);
+    out[0] = 0x60;
+    out[4] = static_cast<uint8_t>(payloadLength >> 8);
+    out[5] = static_cast<uint8_t>(payloadLength);
+    out[6] = IPPROTO_ICMPV6;
+    out[7] = hops;
+    std::memcpy(out + 8, source, 16);
+    std::memcpy(out + 24, destination, 16);
+    return Ipv6HeaderLength;
+}
+
+// The TTL or hop limit the kernel reports beside a datagram or an ICMP error (IP_RECVTTL,
+// IPV6_RECVHOPLIMIT); 0 when absent.
 uint8_t receivedTtl(msghdr& header)
 {
     for (cmsghdr* c = CMSG_FIRSTHDR(&header); c; c = CMSG_NXTHDR(&header, c))
-        if (c->cmsg_level == IPPROTO_IP && c->cmsg_type == IP_TTL) {
+        if ((c->cmsg_level == IPPROTO_IP && c->cmsg_type == IP_TTL)
+            || (c->cmsg_level == IPPROTO_IPV6 && c->cmsg_type == IPV6_HOPLIMIT)) {
             int value = 0;
             std::memcpy(&value, CMSG_DATA(c), sizeof value);
             return static_cast<uint8_t>(value);
         }
     return 0;
+}
+
+const uint8_t* addressBytes(const sockaddr* address)
+{
+    if (address->sa_family == AF_INET6)
+        return reinterpret_cast<const sockaddr_in6*>(address)->sin6_addr.s6_addr;
+    return reinterpret_cast<const uint8_t*>(&reinterpret_cast<const sockaddr_in*>(address)->sin_addr);
 }
 
 } // namespace
@@ -156,7 +186,7 @@ int SocketErrorFromResolver(int resolverError)
         return 11003; // a non-recoverable failure
     case EAI_NODATA:
     case EAI_ADDRFAMILY:
-        return 11004; // the name exists but has no IPv4 address
+        return 11004; // the name exists but has no address of the family asked for
     case EAI_MEMORY:
         return 10055;
     case EAI_SYSTEM:
@@ -166,33 +196,71 @@ int SocketErrorFromResolver(int resolverError)
     }
 }
 
-TSocketId TSocketStackPosix::CreateSocket(int family, int type, int protocol)
+TSocketId TSocketStackPosix::CreateSocket(TIpFamily family, int type, int protocol)
 {
-    const int fd = ::socket(family, type | SOCK_CLOEXEC, protocol);
-    if (fd >= 0)
+    const bool ipv6 = family == TIpFamily::IPv6;
+    const int domain = ipv6 ? AF_INET6 : AF_INET;
+    const int icmp = ipv6 ? int(IPPROTO_ICMPV6) : int(IPPROTO_ICMP);
+    const int on = 1;
+    const int fd = ::socket(domain, type | SOCK_CLOEXEC, protocol);
+    if (fd >= 0) {
+        if (ipv6 && type == SOCK_RAW && protocol == icmp) {
+            // Only what may answer an echo request: neighbour discovery and the like would wake every wait.
+            // The hop limit comes beside each message, as the header it stands in for is not delivered.
+            icmp6_filter filter;
+            ICMP6_FILTER_SETBLOCKALL(&filter);
+            for (const int answer :
+                 {ICMP6_ECHO_REPLY, ICMP6_DST_UNREACH, ICMP6_PACKET_TOO_BIG, ICMP6_TIME_EXCEEDED, ICMP6_PARAM_PROB})
+                ICMP6_FILTER_SETPASS(answer, &filter);
+            ::setsockopt(fd, IPPROTO_ICMPV6, ICMP6_FILTER, &filter, sizeof filter);
+            ::setsockopt(fd, IPPROTO_IPV6, IPV6_RECVHOPLIMIT, &on, sizeof on);
+            remember(fd, TKind::RawIpv6);
+        }
         return fd;
+    }
     const int rawError = errno;
     // EPERM or EACCES: no CAP_NET_RAW, as for every desktop user. The kernel's ICMP datagram socket needs
-    // no privilege when net.ipv4.ping_group_range includes our group; it refuses with EACCES otherwise.
-    if ((rawError == EPERM || rawError == EACCES) && type == SOCK_RAW && protocol == IPPROTO_ICMP) {
-        const int datagram = ::socket(family, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_ICMP);
+    // no privilege when net.ipv4.ping_group_range includes our group (for both families); it refuses
+    // with EACCES otherwise.
+    if ((rawError == EPERM || rawError == EACCES) && type == SOCK_RAW && protocol == icmp) {
+        const int datagram = ::socket(domain, SOCK_DGRAM | SOCK_CLOEXEC, icmp);
         if (datagram >= 0) {
             // TTL and ICMP errors arrive beside the data, so the raw datagram can be rebuilt.
-            const int on = 1;
-            ::setsockopt(datagram, IPPROTO_IP, IP_RECVTTL, &on, sizeof on);
-            ::setsockopt(datagram, IPPROTO_IP, IP_RECVERR, &on, sizeof on);
-            std::lock_guard guard(m_lock);
-            m_datagramSockets.insert(datagram);
+            if (ipv6) {
+                ::setsockopt(datagram, IPPROTO_IPV6, IPV6_RECVHOPLIMIT, &on, sizeof on);
+                ::setsockopt(datagram, IPPROTO_IPV6, IPV6_RECVERR, &on, sizeof on);
+            } else {
+                ::setsockopt(datagram, IPPROTO_IP, IP_RECVTTL, &on, sizeof on);
+                ::setsockopt(datagram, IPPROTO_IP, IP_RECVERR, &on, sizeof on);
+            }
+            remember(datagram, ipv6 ? TKind::DatagramIpv6 : TKind::DatagramIpv4);
             return datagram;
         }
     }
     return fail(rawError);
 }
 
-bool TSocketStackPosix::IsDatagramStandIn(TSocketId socket) const
+void TSocketStackPosix::remember(TSocketId socket, TKind kind)
 {
     std::lock_guard guard(m_lock);
-    return m_datagramSockets.count(socket) != 0;
+    // A number the platform hands out again once its socket is closed, whoever closed it.
+    std::erase_if(m_kinds, [socket](const auto& entry) { return entry.first == socket; });
+    m_kinds.emplace_back(socket, kind);
+}
+
+std::optional<TSocketStackPosix::TKind> TSocketStackPosix::kindOf(TSocketId socket) const
+{
+    std::lock_guard guard(m_lock);
+    for (const auto& [id, kind] : m_kinds)
+        if (id == socket)
+            return kind;
+    return std::nullopt;
+}
+
+bool TSocketStackPosix::IsDatagramStandIn(TSocketId socket) const
+{
+    const std::optional<TKind> kind = kindOf(socket);
+    return kind && *kind != TKind::RawIpv6;
 }
 
 int TSocketStackPosix::SetSocketOption(TSocketId socket, int level, int name, const void* value, int length)
@@ -200,30 +268,43 @@ int TSocketStackPosix::SetSocketOption(TSocketId socket, int level, int name, co
     return ::setsockopt(socket, level, name, value, static_cast<socklen_t>(length)) == 0 ? 0 : fail(errno);
 }
 
-int TSocketStackPosix::SendTo(TSocketId socket, const void* buffer, int length, int flags, const TAddressBytes& address,
+int TSocketStackPosix::SendTo(TSocketId socket, const void* buffer, int length, int flags, const TIpAddress& address,
                               uint16_t portInNetworkOrder)
 {
-    sockaddr_in to {};
-    to.sin_family = AF_INET;
-    to.sin_port = portInNetworkOrder;
-    std::memcpy(&to.sin_addr, address.data(), 4);
+    sockaddr_storage to {};
+    socklen_t size = 0;
+    if (address.Family == TIpFamily::IPv6) {
+        auto& in6 = reinterpret_cast<sockaddr_in6&>(to);
+        in6.sin6_family = AF_INET6;
+        in6.sin6_port = portInNetworkOrder;
+        std::memcpy(&in6.sin6_addr, address.Bytes.data(), 16);
+        in6.sin6_scope_id = address.ScopeId;
+        size = sizeof in6;
+    } else {
+        auto& in = reinterpret_cast<sockaddr_in&>(to);
+        in.sin_family = AF_INET;
+        in.sin_port = portInNetworkOrder;
+        std::memcpy(&in.sin_addr, address.Bytes.data(), 4);
+        size = sizeof in;
+    }
     const ssize_t sent = ::sendto(socket, buffer, static_cast<size_t>(length), flags | MSG_NOSIGNAL,
-                                  reinterpret_cast<const sockaddr*>(&to), sizeof to);
+                                  reinterpret_cast<const sockaddr*>(&to), size);
     return sent < 0 ? fail(errno) : static_cast<int>(sent);
 }
 
 int TSocketStackPosix::Receive(TSocketId socket, void* buffer, int length, int flags)
 {
-    if (IsDatagramStandIn(socket))
-        return receiveDatagram(socket, buffer, length, flags);
+    if (const std::optional<TKind> kind = kindOf(socket))
+        return receiveWithHeader(socket, *kind, buffer, length, flags);
     const ssize_t n = ::recv(socket, buffer, static_cast<size_t>(length), flags);
     return n < 0 ? fail(errno) : static_cast<int>(n);
 }
 
-int TSocketStackPosix::receiveDatagram(TSocketId socket, void* buffer, int length, int flags)
+int TSocketStackPosix::receiveWithHeader(TSocketId socket, TKind kind, void* buffer, int length, int flags)
 {
+    const bool ipv6 = kind != TKind::DatagramIpv4;
     uint8_t message[2048];
-    sockaddr_in from {};
+    sockaddr_storage from {};
     alignas(cmsghdr) uint8_t control[512];
     iovec io {message, sizeof message};
     msghdr header {};
@@ -234,41 +315,44 @@ int TSocketStackPosix::receiveDatagram(TSocketId socket, void* buffer, int lengt
     header.msg_control = control;
     header.msg_controllen = sizeof control;
 
-    uint8_t datagram[IpHeaderLength + IcmpHeaderLength + IpHeaderLength + sizeof message];
+    uint8_t datagram[Ipv6HeaderLength + IcmpHeaderLength + Ipv6HeaderLength + sizeof message];
+    const uint8_t none[16] = {};
     int size = 0;
-    // An ICMP error about our request waits in the error queue; rebuild the message a raw socket sees:
-    // the reporter's header, the error's type and code, then our request's header and first bytes.
-    ssize_t n = ::recvmsg(socket, &header, MSG_ERRQUEUE | MSG_DONTWAIT);
+    // An ICMP error about a datagram socket's request waits in its error queue (a raw socket receives it
+    // as a message); rebuild the message a raw socket sees: the reporter's header, the error's type and
+    // code, then our request's header and first bytes.
+    ssize_t n = kind == TKind::RawIpv6 ? -1 : ::recvmsg(socket, &header, MSG_ERRQUEUE | MSG_DONTWAIT);
     if (n >= 0) {
         const sock_extended_err* error = nullptr;
         for (cmsghdr* c = CMSG_FIRSTHDR(&header); c; c = CMSG_NXTHDR(&header, c))
-            if (c->cmsg_level == IPPROTO_IP && c->cmsg_type == IP_RECVERR)
+            if ((c->cmsg_level == IPPROTO_IP && c->cmsg_type == IP_RECVERR)
+                || (c->cmsg_level == IPPROTO_IPV6 && c->cmsg_type == IPV6_RECVERR))
                 error = reinterpret_cast<const sock_extended_err*>(CMSG_DATA(c));
-        if (!error || error->ee_origin != SO_EE_ORIGIN_ICMP)
+        if (!error || error->ee_origin != (ipv6 ? SO_EE_ORIGIN_ICMP6 : SO_EE_ORIGIN_ICMP))
             return fail(EAGAIN);
-        const auto* offender = reinterpret_cast<const sockaddr_in*>(SO_EE_OFFENDER(error));
         const int payload = static_cast<int>(n);
-        size = IpHeaderLength + IcmpHeaderLength + IpHeaderLength + payload;
-        const uint8_t none[4] = {0, 0, 0, 0};
+        const int innerLength = ipv6 ? Ipv6HeaderLength : IpHeaderLength;
         // The TTL is the reporter's: the kernel gives the outer header's beside the error.
-        writeIpHeader(datagram, size, receivedTtl(header), reinterpret_cast<const uint8_t*>(&offender->sin_addr), none);
-        uint8_t* icmp = datagram + IpHeaderLength;
+        const int outer = writeHeader(ipv6, datagram, IcmpHeaderLength + innerLength + payload, receivedTtl(header),
+                                      addressBytes(SO_EE_OFFENDER(error)), none);
+        uint8_t* icmp = datagram + outer;
         std::memset(icmp, 0, IcmpHeaderLength);
         icmp[0] = error->ee_type;
         icmp[1] = error->ee_code;
-        writeIpHeader(icmp + IcmpHeaderLength, IpHeaderLength + payload, 0, none,
-                      reinterpret_cast<const uint8_t*>(&from.sin_addr));
-        std::memcpy(icmp + IcmpHeaderLength + IpHeaderLength, message, static_cast<size_t>(payload));
+        writeHeader(ipv6, icmp + IcmpHeaderLength, payload, 0, none,
+                    addressBytes(reinterpret_cast<const sockaddr*>(&from)));
+        std::memcpy(icmp + IcmpHeaderLength + innerLength, message, static_cast<size_t>(payload));
+        size = outer + IcmpHeaderLength + innerLength + payload;
     } else {
         header.msg_controllen = sizeof control;
         header.msg_namelen = sizeof from;
         n = ::recvmsg(socket, &header, flags | MSG_DONTWAIT);
         if (n < 0)
             return fail(errno);
-        size = IpHeaderLength + static_cast<int>(n);
-        const uint8_t none[4] = {0, 0, 0, 0};
-        writeIpHeader(datagram, size, receivedTtl(header), reinterpret_cast<const uint8_t*>(&from.sin_addr), none);
-        std::memcpy(datagram + IpHeaderLength, message, static_cast<size_t>(n));
+        const int outer = writeHeader(ipv6, datagram, static_cast<int>(n), receivedTtl(header),
+                                      addressBytes(reinterpret_cast<const sockaddr*>(&from)), none);
+        std::memcpy(datagram + outer, message, static_cast<size_t>(n));
+        size = outer + static_cast<int>(n);
     }
     const int copied = std::min(size, length);
     std::memcpy(buffer, datagram, static_cast<size_t>(copied));
@@ -308,17 +392,18 @@ int TSocketStackPosix::Select(TSocketSet* readSet, TSocketSet* writeSet, TSocket
     for (int s = 0; s < 3; ++s) {
         if (!sets[s])
             continue;
-        TSocketSet kept;
-        for (int i = 0; i < sets[s]->count; ++i, ++k) {
+        // The ready ones move to the front, in place: a copy of the set would cost more than the wait.
+        const int count = sets[s]->count;
+        sets[s]->count = 0;
+        for (int i = 0; i < count; ++i, ++k) {
             const short got = result > 0 ? fds[k].revents : 0;
             // As select() does, an error or hang-up makes a socket readable.
             const short wanted = s == 0 ? short(POLLIN | POLLERR | POLLHUP) : s == 1 ? short(POLLOUT) : short(POLLPRI);
             if (got & wanted) {
-                kept.ids[static_cast<size_t>(kept.count++)] = fds[k].fd;
+                sets[s]->ids[static_cast<size_t>(sets[s]->count++)] = fds[k].fd;
                 ++ready;
             }
         }
-        *sets[s] = kept;
     }
     return result < 0 ? fail(pollError) : ready;
 }
@@ -332,15 +417,16 @@ int TSocketStackPosix::CloseSocket(TSocketId socket)
 {
     {
         std::lock_guard guard(m_lock);
-        m_datagramSockets.erase(socket);
+        std::erase_if(m_kinds, [socket](const auto& entry) { return entry.first == socket; });
     }
     return ::close(socket) == 0 ? 0 : fail(errno);
 }
 
 namespace {
 
-// getaddrinfo() for IPv4; on failure `error` is the socket error number. Safe on any thread.
-bool resolve(const std::string& name, TAddressBytes& address, int& error)
+// getaddrinfo() as GetHostByName() describes it; on failure `error` is the socket error number. Safe on any
+// thread.
+bool resolve(const std::string& name, std::optional<TIpFamily> family, TIpAddress& address, int& error)
 {
     // A name with a NUL in it would be looked up cut short; no host has such a name.
     if (name.find('\0') != std::string::npos) {
@@ -348,41 +434,57 @@ bool resolve(const std::string& name, TAddressBytes& address, int& error)
         return false;
     }
     addrinfo hints {};
-    hints.ai_family = AF_INET;
+    hints.ai_family = !family ? AF_UNSPEC : *family == TIpFamily::IPv6 ? AF_INET6 : AF_INET;
     hints.ai_socktype = SOCK_RAW;
     addrinfo* found = nullptr;
     const int rc = ::getaddrinfo(name.c_str(), nullptr, &hints, &found);
-    if (rc != 0 || !found) {
-        error = rc != 0 ? SocketErrorFromResolver(rc) : 11004;
+    if (rc != 0) {
+        error = SocketErrorFromResolver(rc);
         return false;
     }
-    const auto* in = reinterpret_cast<const sockaddr_in*>(found->ai_addr);
-    std::memcpy(address.data(), &in->sin_addr, 4);
+    // The list comes sorted for connecting, often IPv6 first; an IPv4 address is taken wherever it stands.
+    const addrinfo* chosen = nullptr;
+    for (const addrinfo* entry = found; entry; entry = entry->ai_next)
+        if (entry->ai_family == AF_INET || (entry->ai_family == AF_INET6 && !chosen)) {
+            chosen = entry;
+            if (entry->ai_family == AF_INET)
+                break;
+        }
+    if (!chosen) {
+        error = 11004;
+    } else if (chosen->ai_family == AF_INET6) {
+        const auto* in6 = reinterpret_cast<const sockaddr_in6*>(chosen->ai_addr);
+        address = TIpAddress::FromIpv6(in6->sin6_addr.s6_addr, in6->sin6_scope_id);
+    } else {
+        TAddressBytes bytes;
+        std::memcpy(bytes.data(), &reinterpret_cast<const sockaddr_in*>(chosen->ai_addr)->sin_addr, 4);
+        address = TIpAddress::FromIpv4(bytes);
+    }
     ::freeaddrinfo(found);
-    return true;
+    return chosen != nullptr;
 }
 
 } // namespace
 
-bool TSocketStackPosix::GetHostByName(const std::string& name, TAddressBytes& address)
+bool TSocketStackPosix::GetHostByName(const std::string& name, std::optional<TIpFamily> family, TIpAddress& address)
 {
-    return resolve(name, address, t_lastError);
+    return resolve(name, family, address, t_lastError);
 }
 
-std::shared_ptr<TPendingLookUp> TSocketStackPosix::BeginLookUp(const std::string& name)
+std::shared_ptr<TPendingLookUp> TSocketStackPosix::BeginLookUp(const std::string& name, std::optional<TIpFamily> family)
 {
     auto lookUp = std::make_shared<TPendingLookUp>();
     try {
         // The thread holds only its own copies, so it may outlive this stack and the waiter.
-        std::thread([lookUp, name] {
-            TAddressBytes address {};
+        std::thread([lookUp, name, family] {
+            TIpAddress address;
             int error = 0;
-            const bool found = resolve(name, address, error);
+            const bool found = resolve(name, family, address, error);
             lookUp->Answer(found, address, error);
         }).detach();
     } catch (const std::system_error&) {
         // No thread to be had (a process limit): look the name up here rather than not at all.
-        return TSocketStack::BeginLookUp(name);
+        return TSocketStack::BeginLookUp(name, family);
     }
     return lookUp;
 }

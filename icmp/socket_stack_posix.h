@@ -4,24 +4,25 @@
 #include "icmp/socket_stack.h"
 
 #include <mutex>
-#include <set>
+#include <utility>
+#include <vector>
 
 class TSocketStackPosix final : public TSocketStack
 {
 public:
-    TSocketId CreateSocket(int family, int type, int protocol) override;
+    TSocketId CreateSocket(TIpFamily family, int type, int protocol) override;
     int SetSocketOption(TSocketId socket, int level, int name, const void* value, int length) override;
-    int SendTo(TSocketId socket, const void* buffer, int length, int flags, const TAddressBytes& address,
+    int SendTo(TSocketId socket, const void* buffer, int length, int flags, const TIpAddress& address,
                uint16_t portInNetworkOrder) override;
     int Receive(TSocketId socket, void* buffer, int length, int flags) override;
     int Select(TSocketSet* readSet, TSocketSet* writeSet, TSocketSet* errorSet,
                const std::optional<TWaitTime>& timeout) override;
     int Shutdown(TSocketId socket, int how) override;
     int CloseSocket(TSocketId socket) override;
-    bool GetHostByName(const std::string& name, TAddressBytes& address) override;
+    bool GetHostByName(const std::string& name, std::optional<TIpFamily> family, TIpAddress& address) override;
     // The lookup runs on a detached thread: a resolver that never answers must not hold up the program's
     // end, so nobody ever joins it.
-    std::shared_ptr<TPendingLookUp> BeginLookUp(const std::string& name) override;
+    std::shared_ptr<TPendingLookUp> BeginLookUp(const std::string& name, std::optional<TIpFamily> family) override;
     int LastError() override;
     bool FiltersEchoReplies(TSocketId socket) const override { return IsDatagramStandIn(socket); }
     std::string SocketErrorText(int errorNumber) override;
@@ -30,10 +31,20 @@ public:
     bool IsDatagramStandIn(TSocketId socket) const;
 
 private:
-    int receiveDatagram(TSocketId socket, void* buffer, int length, int flags);
+    // Sockets that do not deliver IP headers themselves; a raw IPv4 socket does and is not listed.
+    enum class TKind : uint8_t {
+        RawIpv6,
+        DatagramIpv4,
+        DatagramIpv6,
+    };
+
+    std::optional<TKind> kindOf(TSocketId socket) const;
+    void remember(TSocketId socket, TKind kind);
+    int receiveWithHeader(TSocketId socket, TKind kind, void* buffer, int length, int flags);
 
     mutable std::mutex m_lock;
-    std::set<TSocketId> m_datagramSockets;
+    // A handful at most, one per client with a socket open: a list is cheaper than any map here.
+    std::vector<std::pair<TSocketId, TKind>> m_kinds;
 };
 
 // The socket error number for an errno value.

@@ -3,7 +3,7 @@
 #include <cstring>
 #include <elf.h>
 #include <fstream>
-#include <unistd.h>
+#include <link.h>
 #include <vector>
 
 #if !defined(CORVANE_FILE_VERSION_MS) || !defined(CORVANE_FILE_VERSION_LS)
@@ -38,25 +38,25 @@ uint32_t word(const unsigned char* p)
     return v;
 }
 
-// Walks the notes of one SHT_NOTE section's bytes.
-std::optional<TFixedFileVersion> findInNotes(const std::vector<unsigned char>& notes)
+// Walks the notes of one note section or segment, laid out at `alignment` (4, or 8 for some segments).
+std::optional<TFixedFileVersion> findInNotes(const unsigned char* notes, size_t size, size_t alignment = 4)
 {
     size_t at = 0;
-    auto align4 = [](size_t n) { return (n + 3) & ~size_t(3); };
-    while (at + 12 <= notes.size()) {
+    auto align = [alignment](size_t n) { return (n + alignment - 1) & ~(alignment - 1); };
+    while (at + 12 <= size) {
         const uint32_t nameSize = word(&notes[at]);
         const uint32_t descSize = word(&notes[at + 4]);
         const uint32_t type = word(&notes[at + 8]);
         const size_t name = at + 12;
-        const size_t desc = name + align4(nameSize);
-        if (nameSize > notes.size() || descSize > notes.size() || desc + descSize > notes.size())
+        const size_t desc = align(name + nameSize);
+        if (nameSize > size || descSize > size || desc + descSize > size)
             return std::nullopt;
         if (type == NoteType && nameSize == sizeof NoteName && std::memcmp(&notes[name], NoteName, nameSize) == 0
             && descSize >= 20 && word(&notes[desc]) == Signature) {
             return TFixedFileVersion {word(&notes[desc + 4]), word(&notes[desc + 8]), word(&notes[desc + 12]),
                                       word(&notes[desc + 16])};
         }
-        at = desc + align4(descSize);
+        at = align(desc + descSize);
     }
     return std::nullopt;
 }
@@ -80,7 +80,7 @@ std::optional<TFixedFileVersion> findInSections(std::ifstream& file, uint64_t fi
         file.seekg(static_cast<std::streamoff>(section.sh_offset));
         if (!file.read(reinterpret_cast<char*>(notes.data()), static_cast<std::streamsize>(notes.size())))
             continue;
-        if (auto found = findInNotes(notes))
+        if (auto found = findInNotes(notes.data(), notes.size()))
             return found;
     }
     return std::nullopt;
@@ -114,10 +114,24 @@ std::string FileVersionText(const TFixedFileVersion& version)
 
 std::string ProgramVersionText()
 {
-    char buffer[4096];
-    const ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
-    if (n <= 0)
-        return "0.0.0.0";
-    const auto version = ReadFixedFileVersion(std::string(buffer, static_cast<size_t>(n)));
+    // The block is read from the program as it was loaded, not from its file: a package upgrade replaces
+    // that file while the old program goes on running.
+    std::optional<TFixedFileVersion> version;
+    dl_iterate_phdr(
+        [](dl_phdr_info* image, size_t, void* found) {
+            for (ElfW(Half) i = 0; i < image->dlpi_phnum; ++i) {
+                const ElfW(Phdr)& segment = image->dlpi_phdr[i];
+                if (segment.p_type != PT_NOTE)
+                    continue;
+                const auto* notes = reinterpret_cast<const unsigned char*>(image->dlpi_addr + segment.p_vaddr);
+                *static_cast<std::optional<TFixedFileVersion>*>(found)
+                    = findInNotes(notes, segment.p_memsz, segment.p_align == 8 ? 8 : 4);
+                if (*static_cast<std::optional<TFixedFileVersion>*>(found))
+                    break;
+            }
+            // The first image is the program itself; the libraries after it carry no block of ours.
+            return 1;
+        },
+        &version);
     return version ? FileVersionText(*version) : "0.0.0.0";
 }

@@ -1,5 +1,5 @@
-// The program's fixed version block: four 16-bit numbers stored in the executable at build time and read
-// back from the executable's file, so a copied or replaced binary reports its own version.
+// The program's fixed version block: four 16-bit numbers stored in the executable at build time, read back
+// from an executable's file or from the running program's loaded image.
 #pragma once
 
 #include <cstdint>
@@ -20,6 +20,7 @@ std::optional<TFixedFileVersion> ReadFixedFileVersion(const std::string& path);
 // "a.b.c.d" from the file version, each number in decimal without leading zeros.
 std::string FileVersionText(const TFixedFileVersion& version);
 
-// The running program's version text, read from its own file. An executable without a block (or one
-// that cannot be read) gives "0.0.0.0": it cannot tell its version, so any published one counts as newer.
+// The running program's version text, read from its loaded image, so it stays right after the file has
+// been replaced or removed. A program without a block gives "0.0.0.0": it cannot tell its version, so any
+// published one counts as newer.
 std::string ProgramVersionText();

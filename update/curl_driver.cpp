@@ -66,7 +66,11 @@ void TCurlDriver::step()
 {
     const auto start = Clock::now();
     int running = 0;
-    curl_multi_perform(m_multi, &running);
+    // Only a multi handle that can no longer work (out of memory, say) fails here; it would never finish.
+    if (const CURLMcode broken = curl_multi_perform(m_multi, &running); broken != CURLM_OK) {
+        finish(TResult::Failed, CURLE_FAILED_INIT);
+        m_errorText = curl_multi_strerror(broken);
+    }
     int left = 0;
     while (CURLMsg* message = curl_multi_info_read(m_multi, &left)) {
         if (message->msg == CURLMSG_DONE && message->easy_handle == m_easy)

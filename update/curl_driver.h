@@ -13,6 +13,7 @@
 //   is destroyed; clean the easy handle up only after that. One driver runs one transfer, once.
 // - The driver owns the time bounds: set no CURLOPT_TIMEOUT*, CURLOPT_CONNECTTIMEOUT* or CURLOPT_LOW_SPEED_*
 //   on the handle. It puts curl's own connect time-out out of reach, because curl counts wall-clock time.
+//   It also sets CURLOPT_NOSIGNAL and its own CURLOPT_ERRORBUFFER, which it takes off again when destroyed.
 // - Each wait for the sockets lasts at most 10 ms; after it the pump runs. The pump may dispatch events and
 //   run nested commands for as long as they take, but must not re-enter this driver. The abort predicate is
 //   asked before each wait; once it answers true the transfer ends as Aborted.

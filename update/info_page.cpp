@@ -14,16 +14,16 @@ std::vector<std::string> SplitPageLines(std::string_view text)
 namespace {
 
 // The text from `start` up to the next double quote, looked for within 255 characters; "" without one.
-std::string quoted(const std::string& line, size_t start)
+std::string quoted(std::string_view line, size_t start)
 {
     if (start >= line.size())
         return std::string();
-    const std::string_view window = std::string_view(line).substr(start, 255);
+    const std::string_view window = line.substr(start, 255);
     const size_t quote = window.find('"');
     return quote == std::string_view::npos ? std::string() : std::string(window.substr(0, quote));
 }
 
-size_t findIgnoringCase(const std::string& line, std::string_view what)
+size_t findIgnoringCase(std::string_view line, std::string_view what)
 {
     const auto it = std::search(line.begin(), line.end(), what.begin(), what.end(), [](char a, char b) {
         return std::toupper(static_cast<unsigned char>(a)) == std::toupper(static_cast<unsigned char>(b));
@@ -33,7 +33,7 @@ size_t findIgnoringCase(const std::string& line, std::string_view what)
 
 } // namespace
 
-TUpdateInfo ParseInfoPage(const std::vector<std::string>& lines, const TTagInfo& tags)
+TUpdateInfo ParseInfoPage(std::string_view page, const TTagInfo& tags)
 {
     TUpdateInfo info;
     const std::pair<const std::string*, std::string*> fields[] = {
@@ -46,18 +46,18 @@ TUpdateInfo ParseInfoPage(const std::vector<std::string>& lines, const TTagInfo&
         {&tags.Redirection, &info.Redirection},
         {&tags.RunParameters, &info.RunParameters},
     };
-    for (const std::string& line : lines) {
+    ForEachLine(page, [&fields](std::string_view line) {
         const size_t keyword = line.find("META NAME");
-        if (keyword == std::string::npos)
-            continue;
+        if (keyword == std::string_view::npos)
+            return;
         // The name begins after `META NAME="`; the value after `CONTENT="`.
         const std::string name = quoted(line, keyword + 11);
         const size_t content = findIgnoringCase(line, "CONTENT=");
         for (const auto& [tag, field] : fields) {
             if (name == *tag)
-                *field = content == std::string::npos ? std::string() : quoted(line, content + 9);
+                *field = content == std::string_view::npos ? std::string() : quoted(line, content + 9);
         }
-    }
+    });
     return info;
 }
 

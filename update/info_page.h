@@ -34,9 +34,9 @@ struct TUpdateInfo
 // Lines end at CR, LF or CR LF; a final terminator does not start another line.
 std::vector<std::string> SplitPageLines(std::string_view text);
 
-// Reads every line into a fresh TUpdateInfo: the first "META NAME" of a line names the tag (exact case),
-// the first "CONTENT=" (any case) gives its value, each quoted and at most 254 characters long.
-TUpdateInfo ParseInfoPage(const std::vector<std::string>& lines, const TTagInfo& tags);
+// Reads every line of the page into a fresh TUpdateInfo: the first "META NAME" of a line names the tag
+// (exact case), the first "CONTENT=" (any case) gives its value, each quoted and at most 254 characters long.
+TUpdateInfo ParseInfoPage(std::string_view page, const TTagInfo& tags);
 
 // The last path component of a file name from a page, or "" when there is none that stays in its folder.
 std::string SafeClientFileName(std::string_view name);

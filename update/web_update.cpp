@@ -64,19 +64,35 @@ bool TWebUpdate::HttpFetch(const std::string& url, const std::string& userName, 
 {
     m_abort = false;
     m_success = false;
+    // A page is small and the program may be waiting for it at start-up, so the pages of a check share one
+    // bound; a download may take long but must keep moving.
+    const auto pageTimeLeft = m_pageTimeLeft.value_or(std::chrono::milliseconds(CheckTimeoutMs));
+    if (!toFile && pageTimeLeft <= std::chrono::milliseconds(0)) {
+        DoDownloadError();
+        return false;
+    }
     std::string text;
     try {
         std::string host;
         std::string path;
         SplitUrl(url, host, path);
-        THttpTransfer transfer([this] { processMessages(); }, [this] { return m_abort; });
         THttpTransfer::Request request {host, path, userName, password, ConnectTimeoutMs};
-        // A page is small and the program may be waiting for it at start-up; a download may take long but
-        // must keep moving.
         if (toFile)
             request.stallTimeoutMs = StallTimeoutMs;
         else
-            request.totalTimeoutMs = PageTimeoutMs;
+            request.totalTimeoutMs = static_cast<int>(pageTimeLeft.count());
+        THttpTransfer transfer([this] { processMessages(); }, [this] { return m_abort; });
+        // However the fetch ends, its network time comes off the check's bound.
+        struct Spend
+        {
+            std::optional<std::chrono::milliseconds>* left;
+            const THttpTransfer& transfer;
+            ~Spend()
+            {
+                if (left && *left)
+                    **left -= transfer.NetworkTime();
+            }
+        } spend {toFile ? nullptr : &m_pageTimeLeft, transfer};
         transfer.Send(request);
         const bool answered = transfer.WaitForResponse();
         if (m_abort)
@@ -98,6 +114,9 @@ bool TWebUpdate::HttpFetch(const std::string& url, const std::string& userName, 
         if (hasLength || !requireLength) {
             m_total = hasLength ? StrToInt(length) : 0;
             m_downloaded = 0;
+            // With a length the body is complete once that much has come, whether or not the server then
+            // closes; without one, it ends when the server closes.
+            const bool bounded = hasLength && m_total >= 0;
             std::ofstream file;
             if (toFile) {
                 file.open(fileName, std::ios::binary | std::ios::trunc);
@@ -107,22 +126,24 @@ bool TWebUpdate::HttpFetch(const std::string& url, const std::string& userName, 
             // A page longer than any page we expect is refused before or while it comes.
             bool overrun = !toFile && m_total > MaxPageSize;
             int64_t received = 0;
-            while (!overrun) {
-                if (m_abort) {
-                    m_success = false;
-                    return false;
-                }
+            while (!overrun && !(bounded && received >= m_total)) {
+                if (m_abort)
+                    break;
                 char piece[PieceSize];
-                const size_t n = transfer.Read(piece, sizeof piece);
+                size_t n = transfer.Read(piece, sizeof piece);
                 if (n == 0)
                     break;
-                received += static_cast<int64_t>(n);
                 if (toFile) {
+                    received += static_cast<int64_t>(n);
                     if (!file.write(piece, static_cast<std::streamsize>(n)))
                         throw TransferFault();
                     // Once past the announced length the file cannot come out right.
-                    overrun = received > m_total;
+                    overrun = bounded && received > m_total;
                 } else {
+                    // Bytes after the announced length are not part of the page.
+                    if (bounded)
+                        n = static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(n), m_total - received));
+                    received += static_cast<int64_t>(n);
                     overrun = received > MaxPageSize;
                     if (!overrun)
                         text.append(piece, n);
@@ -132,6 +153,11 @@ bool TWebUpdate::HttpFetch(const std::string& url, const std::string& userName, 
                     break;
                 DoDownload();
                 processMessages();
+            }
+            // A cancelled transfer fails whatever it has received, and says nothing.
+            if (m_abort) {
+                m_success = false;
+                return false;
             }
             if (toFile) {
                 file.close();
@@ -145,8 +171,10 @@ bool TWebUpdate::HttpFetch(const std::string& url, const std::string& userName, 
         m_success = false;
         return false;
     }
-    if (m_success && !toFile)
-        m_pageLines = SplitPageLines(text);
+    if (m_success && !toFile) {
+        m_page = std::move(text);
+        m_page.shrink_to_fit();
+    }
     if (!m_success)
         DoDownloadError();
     return m_success;
@@ -159,12 +187,18 @@ bool TWebUpdate::CheckAndUpdate()
     m_busy = true;
     struct Idle
     {
-        bool& busy;
-        ~Idle() { busy = false; }
-    } idle {m_busy};
+        TWebUpdate& update;
+        ~Idle()
+        {
+            update.m_busy = false;
+            update.m_pageTimeLeft.reset();
+        }
+    } idle {*this};
 
     m_info.Redirection.clear();
     DoBeforeGetInfo();
+    // A redirection chain gets no fresh bound per page: the user waits for the whole check.
+    m_pageTimeLeft = std::chrono::milliseconds(CheckTimeoutMs);
     FetchInfoPage();
     DoAfterGetInfo();
     if (m_info.ProductName.empty() || m_info.Version.empty()) {
@@ -211,7 +245,7 @@ void TWebUpdate::FetchInfoPage()
         visited.push_back(key(address));
         if (!HttpFetch(address, UserName, Password, false, false))
             return;
-        m_info = ParseInfoPage(m_pageLines, TagInfo);
+        m_info = ParseInfoPage(m_page, TagInfo);
         if (m_info.Redirection.empty())
             return;
         // A chain that comes back to a page already read, or goes on too long, never ends by itself.
@@ -245,7 +279,7 @@ bool TWebUpdate::ShowInfoWindow()
     // With no window to ask in, nobody agreed to the download.
     if (!m_infoWindow)
         return false;
-    const bool ok = m_infoWindow->Execute(InfoCaption, ProductInfo.URL(), m_pageLines, checkForUpdate);
+    const bool ok = m_infoWindow->Execute(InfoCaption, ProductInfo.URL(), PageLines(), checkForUpdate);
     if (OnAfterShowInfo)
         OnAfterShowInfo(*this, checkForUpdate);
     return ok;

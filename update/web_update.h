@@ -7,9 +7,11 @@
 
 #include <QFlags>
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -53,10 +55,11 @@ public:
 class TWebUpdate
 {
 public:
-    // Bounds that keep a dead or hostile server from holding the program: the connection, the whole
-    // page, a download that stops moving, the page's size and the redirections followed.
+    // Bounds that keep a dead or hostile server from holding the program: the connection, the pages of one
+    // check with its redirections, a download that stops moving, the page's size and the redirections
+    // followed. The times are network time: commands the user runs while a transfer waits do not count.
     static constexpr int ConnectTimeoutMs = 3000;
-    static constexpr int PageTimeoutMs = 10000;
+    static constexpr int CheckTimeoutMs = 10000;
     static constexpr int StallTimeoutMs = 30000;
     static constexpr int32_t MaxPageSize = 1 << 20;
     static constexpr int MaxRedirections = 8;
@@ -71,14 +74,16 @@ public:
     // Stops the transfer in progress at its next test; it then fails without the error event.
     void CancelTransfer() { m_abort = true; }
 
-    // One GET into memory (PageLines) or into `fileName`; the outcome is also Succeeded().
+    // One GET into memory (the page) or into `fileName`; the outcome is also Succeeded(). A page fetched
+    // outside a check gets the whole check's bound for itself.
     bool HttpFetch(const std::string& url, const std::string& userName, const std::string& password, bool toFile,
                    bool requireLength, const std::string& fileName = std::string());
     virtual void SplitUrl(const std::string& url, std::string& host, std::string& path) const;
     virtual std::string DefaultClientFileName() const;
 
     const TUpdateInfo& Info() const { return m_info; }
-    const std::vector<std::string>& PageLines() const { return m_pageLines; }
+    // The lines of the last page fetched; split on demand, since only the text of the page is kept.
+    std::vector<std::string> PageLines() const { return SplitPageLines(m_page); }
     const std::string& LocalFileName() const { return m_localFileName; }
     bool Succeeded() const { return m_success; }
     bool Busy() const { return m_busy; }
@@ -135,7 +140,9 @@ private:
     void processMessages();
 
     TUpdateInfo m_info;
-    std::vector<std::string> m_pageLines;
+    std::string m_page;
+    // Network time the running check's pages may still take; empty outside a check.
+    std::optional<std::chrono::milliseconds> m_pageTimeLeft;
     std::string m_localFileName;
     std::unique_ptr<IUpdateInfoWindow> m_infoWindow;
     bool m_busy = false;

@@ -6,6 +6,7 @@
 #include "platform/file_errors.h"
 #include "tests/app/app_fixture.h"
 #include "tests/support/fake_host.h"
+#include "tests/support/ipv6_hosts.h"
 #include "tests/support/silent_resolver.h"
 #include "ui/image_list_box.h"
 
@@ -139,6 +140,23 @@ TEST_F(CycleTest, UnresolvableNameFailsAloneAndTheNextResourceIsPinged)
     Form1->initping1Click();
     EXPECT_EQ(status(0), 2);
     EXPECT_EQ(status(1), 1);
+    EXPECT_EQ(player->files.size(), 1u);
+}
+
+TEST_F(CycleTest, Ipv6HostsThatAnswerAreGreenAndASilentOneRedBesideIpv4)
+{
+    Ipv6TestHosts hosts;
+    if (!hosts.Ready())
+        GTEST_SKIP() << hosts.Error();
+    writeResource("a.cvr", "::1", "1");
+    writeResource("b.cvr", Ipv6TestHosts::Answering, "1");
+    writeResource("c.cvr", Ipv6TestHosts::Ipv6OnlyName, "1");
+    writeResource("d.cvr", Ipv6TestHosts::Silent, "1");
+    writeResource("e.cvr", "127.0.0.1", "1");
+    startProgram();
+    Form1->initping1Click();
+    EXPECT_EQ((std::vector<int> {status(0), status(1), status(2), status(3), status(4)}),
+              (std::vector<int> {1, 1, 1, 2, 1}));
     EXPECT_EQ(player->files.size(), 1u);
 }
 

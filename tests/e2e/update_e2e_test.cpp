@@ -56,6 +56,7 @@ protected:
     {
         if (session)
             session->StopProgram();
+        std::system("nft delete table ip corvane_e2e 2>/dev/null");
     }
 
     // Starts the program asking `host`; returns the gadget's window and how long it took to appear.
@@ -96,6 +97,15 @@ protected:
     }
 
     QRect geometry(const std::string& window) { return session->WindowGeometry(window).value_or(QRect()); }
+
+    // Picks a command of the dog's menu by its accelerator key.
+    void command(const std::string& window, const char* key)
+    {
+        const QPoint dog = geometry(window).topLeft() + QPoint(78, 201 + 95);
+        session->Tool({"xdotool", "mousemove", std::to_string(dog.x()), std::to_string(dog.y()), "click", "3"});
+        std::this_thread::sleep_for(std::chrono::milliseconds(400));
+        session->Tool({"xdotool", "key", key});
+    }
 
     TempFolder folder;
     std::unique_ptr<DesktopSession> session;
@@ -166,6 +176,84 @@ TEST_F(UpdateE2ETest, WithTheServerDownOrBlackHoledTheGadgetStillComesAndNoNotic
     std::printf("time to window: %ld ms with the server refusing, %ld ms with its host black-holed\n", refusedMs,
                 blackHoledMs);
     EXPECT_LT(blackHoledMs, refusedMs + 3000 + 2000);
+}
+
+TEST_F(UpdateE2ETest, ARedirectionChainIsGivenOneBoundForTheWholeCheck)
+{
+    ScriptedHttpServer server;
+    ASSERT_TRUE(server.Ready()) << server.Error();
+    // Three pages, each slow but well within a bound of its own.
+    const auto slow = [](const std::string& body) {
+        ScriptedHttpServer::Reply reply = ScriptedHttpServer::Page(body);
+        reply.delayBeforeMs = 4000;
+        return reply;
+    };
+    server.Set(PagePath, slow(ScriptedHttpServer::InfoPage({{"wuRedirection", "127.0.0.1/second"}})));
+    server.Set("/second", slow(ScriptedHttpServer::InfoPage({{"wuRedirection", "127.0.0.1/third"}})));
+    server.Set("/third", slow(page("0.6.34.60")));
+    long elapsedMs = 0;
+    ASSERT_FALSE(start("127.0.0.1", &elapsedMs).empty()) << "the gadget did not appear";
+    std::printf("time to window behind a chain of three 4 s pages: %ld ms\n", elapsedMs);
+    EXPECT_LT(elapsedMs, 12000);
+    EXPECT_EQ(server.Paths(), (std::vector<std::string> {PagePath, "/second", "/third"}));
+    EXPECT_TRUE(notices(1, 1000).empty()) << "the check gave up on the last page";
+}
+
+TEST_F(UpdateE2ETest, ACycleRunFromTheMenuWhileACheckWaitsDoesNotUseUpTheChecksTime)
+{
+    // A round over a host that never answers: twelve echo requests of a second each. Its replies are dropped
+    // rather than its requests, which the sender would be told of.
+    if (std::system(
+            "nft add table ip corvane_e2e && nft add chain ip corvane_e2e in "
+            "'{ type filter hook input priority 0; }' && nft add rule ip corvane_e2e in ip saddr 127.0.0.9 drop")
+        != 0)
+        GTEST_SKIP() << "nft is not available";
+    folder.Write("list/silent.cvr", "127.0.0.9\r\n12\r\n");
+    ScriptedHttpServer server;
+    ASSERT_TRUE(server.Ready()) << server.Error();
+    server.Set(PagePath, ScriptedHttpServer::Page(page("0.6.34.60")));
+    const std::string window = start("127.0.0.1");
+    ASSERT_FALSE(window.empty()) << "the gadget did not appear";
+    ASSERT_EQ(notices(1).size(), 1u);
+
+    ScriptedHttpServer::Reply late = ScriptedHttpServer::Page(page("0.6.35.0"));
+    late.delayBeforeMs = 2000;
+    server.Set(PagePath, late);
+    const auto begin = Clock::now();
+    command(window, "r"); // "Ve&rifica aggiornamenti"
+    command(window, "p"); // "Avvia i &processi immediatamente", while the check waits for the answer
+    std::vector<std::pair<std::string, std::string>> shown;
+    while (shown.empty() && Clock::now() - begin < std::chrono::seconds(25))
+        for (const auto& notice : notices(0, 500))
+            if (notice.second == NewVersion)
+                shown.push_back(notice);
+    const auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - begin).count();
+    EXPECT_EQ(shown.size(), 1u) << "the check failed after " << waited << " ms";
+    EXPECT_GE(waited, 10000) << "the round did not hold the check up";
+}
+
+TEST_F(UpdateE2ETest, APageOnAConnectionKeptOpenCountsAndAReplacedExecutableKeepsItsVersion)
+{
+    ScriptedHttpServer server;
+    ASSERT_TRUE(server.Ready()) << server.Error();
+    // The page is whole once its announced length has come, though the server does not close.
+    ScriptedHttpServer::Reply kept = ScriptedHttpServer::Page(page("0.6.34.60"));
+    kept.holdOpen = true;
+    server.Set(PagePath, kept);
+    long elapsedMs = 0;
+    const std::string window = start("127.0.0.1", &elapsedMs);
+    ASSERT_FALSE(window.empty()) << "the gadget did not appear";
+    EXPECT_LT(elapsedMs, 5000) << "the check waited for the server to close";
+    ASSERT_EQ(notices(1).size(), 1u);
+
+    // An upgrade writes the new file beside the old one and renames it over it; this one has no version.
+    folder.Write("corvane.new", "#!/bin/sh\n");
+    fs::rename(folder.File("corvane.new"), folder.File("corvane"));
+    command(window, "r");
+    const auto shown = notices(2);
+    ASSERT_EQ(shown.size(), 2u);
+    EXPECT_EQ(shown[0].second, NoNews);
+    EXPECT_EQ(shown[1].second, NoNews);
 }
 
 } // namespace

@@ -12,11 +12,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         return 0;
     TReplyMatch match;
     match.Sequence = static_cast<uint16_t>(data[0] | (data[1] << 8));
-    // The third byte chooses which checks apply, so that both socket paths are covered.
+    // The third byte chooses which checks apply and the family, so that every socket path is covered.
     if (data[2] & 1)
         match.Identifier = static_cast<uint16_t>(data[0] ^ data[1]);
-    if (data[2] & 2)
-        match.Destination = TAddressBytes {127, 0, 0, data[2]};
+    if (data[2] & 4) {
+        match.Family = TIpFamily::IPv6;
+        uint8_t address[16] = {0x20, 0x01, 0x0d, 0xb8};
+        address[15] = data[2];
+        if (data[2] & 2)
+            match.Destination = TIpAddress::FromIpv6(address);
+    } else if (data[2] & 2) {
+        match.Destination = TIpAddress::FromIpv4({127, 0, 0, data[2]});
+    }
     // An exact-size copy, so a read past the datagram is a read past the allocation.
     std::vector<uint8_t> datagram(data + 3, data + size);
     TReplyStatus status;

@@ -9,7 +9,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     const std::string_view page(reinterpret_cast<const char*>(data), size);
-    const TUpdateInfo info = ParseInfoPage(SplitPageLines(page), TTagInfo());
+    const TUpdateInfo info = ParseInfoPage(page, TTagInfo());
     for (const std::string* value : {&info.Version, &info.ProductName, &info.Download, &info.ClientFileName}) {
         if (value->size() > 254 || (!value->empty() && page.find(*value) == std::string_view::npos))
             std::abort();

@@ -247,6 +247,60 @@ TEST_F(IcmpClientTest, WithAHookTheWaitGoesInSlicesWithinTheSameBudget)
     EXPECT_EQ(client->NextSequence(), 3493);
 }
 
+// The same request and rules over ICMPv6: its own types, the kernel's checksum, replies from the host
+// pinged with our identifier and sequence only, and errors about our request.
+TEST_F(IcmpClientTest, Ipv6HostsArePingedOverIcmpv6ByTheSameRules)
+{
+    const std::string host = "2001:db8::7";
+    client->SetHost(host);
+    const auto reply = [&](uint16_t sequence, const std::string& from) {
+        return ScriptedNetwork::AsIpv6(ScriptedNetwork::EchoReply(sequence, 57), from, host);
+    };
+    auto otherIdentifier = reply(3489, host);
+    otherIdentifier[44] ^= 0x5A;
+    auto ownRequest = reply(3489, host);
+    ownRequest[40] = 128;
+    for (const auto& foreign : {reply(3489, "2001:db8::9"), otherIdentifier, ownRequest, reply(3488, host)})
+        network.Arrive(5, foreign);
+    network.Arrive(20, reply(3489, host));
+    client->Ping();
+    const auto& request = script().sent.at(0);
+    ASSERT_EQ(request.size(), 52u);
+    EXPECT_EQ(std::vector<uint8_t>(request.begin(), request.begin() + 8),
+              (std::vector<uint8_t> {128, 0, 0, 0, uint8_t(client->Identifier()), uint8_t(client->Identifier() >> 8),
+                                     0xA1, 0x0D}));
+    EXPECT_EQ(script().sentTo.at(0), TSocketStack::TextToIpAddress(host));
+    EXPECT_EQ(script().openedAs.at(0), std::make_pair(TIpFamily::IPv6, 58));
+    EXPECT_EQ(FormatReplyLine(replies.at(0)), "92 bytes from 2001:db8::7: icmp_seq=3489 ttl=57 time=20 ms");
+    EXPECT_EQ(replies.at(0).IcmpType, 129);
+    EXPECT_EQ(client->DestinationText(), host);
+
+    const auto error = [&](uint8_t type, uint16_t sequence, const std::string& about) {
+        return ScriptedNetwork::AsIpv6(ScriptedNetwork::ErrorAbout(type == 3 ? 11 : 3, sequence, {}), "2001:db8::fe",
+                                       about);
+    };
+    auto tooBig = error(1, 3492, host);
+    tooBig[40] = 2;
+    network.Arrive(1, error(3, 3490, "2001:db8::8")); // about a request to another host
+    network.Arrive(2, error(3, 3490, host));
+    network.Arrive(3, error(1, 3491, host));
+    network.Arrive(4, tooBig);
+    for (int i = 0; i < 4; ++i)
+        client->Ping();
+    EXPECT_EQ(replies.at(1).Outcome, roTtlExpired);
+    EXPECT_EQ(replies.at(1).SourceAddress, "2001:db8::fe");
+    EXPECT_EQ(replies.at(1).IcmpType, 3);
+    EXPECT_EQ(replies.at(2).Outcome, roUnreachable);
+    EXPECT_EQ(replies.at(3).Outcome, roUnreachable) << "packet too big";
+    EXPECT_EQ(replies.at(4).Outcome, roTimeOut);
+    EXPECT_EQ(replies.at(4).SourceAddress, "::");
+
+    auto problem = error(1, 3494, host);
+    problem[40] = 4;
+    network.Arrive(1, problem);
+    EXPECT_THROW(client->Ping(), ENetIcmpException);
+}
+
 TEST_F(IcmpClientTest, ExplicitSequenceAndWrapAround)
 {
     client->Ping(std::string(), 7);
@@ -305,9 +359,13 @@ TEST_F(IcmpClientTest, NamesAreLookedUpEveryTimeAndFailuresOpenNoSocket)
     client->Ping();
     client->Ping();
     EXPECT_EQ(script().lookups, 3);
+    EXPECT_EQ(client->DestinationText(), "10.1.1.1");
+    script().hosts.clear();
+    EXPECT_THROW(client->Ping(), ENetSocketError);
+    EXPECT_EQ(client->DestinationText(), "") << "no address for a name that no longer resolves";
     client->SetHost("LocalHost");
     client->Ping();
-    EXPECT_EQ(script().lookups, 3) << "localhost needs no lookup";
+    EXPECT_EQ(script().lookups, 4) << "localhost needs no lookup";
 }
 
 TEST_F(IcmpClientTest, SendAndSocketFailuresRaiseTheirErrors)

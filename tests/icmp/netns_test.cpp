@@ -3,6 +3,7 @@
 #include "icmp/net_component.h"
 #include "icmp/net_exceptions.h"
 #include "tests/support/fake_host.h"
+#include "tests/support/ipv6_hosts.h"
 #include "tests/support/silent_resolver.h"
 
 #include <chrono>
@@ -246,6 +247,38 @@ TEST(UnprivilegedTest, OrdinaryUserPingsThroughTheDatagramSocket)
     EXPECT_EQ(asOrdinaryUser([] { return describe(ping("127.0.0.1")); }), "0 72 127.0.0.1 0 3489 64");
     setPingGroupRange("1 0");
     EXPECT_EQ(asOrdinaryUser([] { return describe(ping("127.0.0.1")); }), "Cannot allocate socket.");
+}
+
+// Loopback, an address literal, a name with only an IPv6 address, a host that refuses and a silent one, on
+// the raw socket and on the datagram socket alike.
+TEST(Ipv6Test, Ipv6HostsAnswerOrNotAsIpv4OnesDo)
+{
+    REQUIRE_ISOLATION();
+    Ipv6TestHosts hosts;
+    if (!hosts.Ready())
+        GTEST_SKIP() << hosts.Error();
+    setPingGroupRange("0 2147483647");
+    const auto pingAll = [] {
+        std::string seen;
+        for (const char* host : {"::1", Ipv6TestHosts::Answering, Ipv6TestHosts::Ipv6OnlyName, Ipv6TestHosts::Refusing,
+                                 Ipv6TestHosts::Silent})
+            seen += describe(ping(host)) + " / ";
+        return seen;
+    };
+    const std::string expected = "0 92 ::1 129 3489 64 / 0 92 2001:db8::1 129 3489 64 / 0 92 2001:db8::1 129 3489 64 / "
+                                 "3 140 2001:db8::3 1 3489 64 / 2 0 :: 0 3489 0 / ";
+    EXPECT_EQ(pingAll(), expected);
+    EXPECT_EQ(asOrdinaryUser(pingAll), expected);
+    setPingGroupRange("1 0");
+    EXPECT_EQ(ping(Ipv6TestHosts::DualStackName).status.SourceAddress, "127.0.0.1") << "IPv4 first";
+
+    // A name server that never answers must not hold up what the hosts file knows.
+    SilentResolver resolver(1);
+    if (!resolver.Ready())
+        GTEST_SKIP() << resolver.Error();
+    const Exchange e = ping(Ipv6TestHosts::Ipv6OnlyName);
+    EXPECT_EQ(e.status.SourceAddress, Ipv6TestHosts::Answering) << e.error;
+    EXPECT_LT(e.elapsedMs, 500);
 }
 
 TEST_F(FakeHostTest, OrdinaryUserSeesErrorsAndTimeOutsAsRootDoes)

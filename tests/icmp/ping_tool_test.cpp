@@ -42,9 +42,9 @@ TEST(PingToolTest, ExitStatusFollowsTheAnswers)
     EXPECT_EQ(some.status, 0);
     EXPECT_EQ(some.out,
               "Request timed out: icmp_seq=3489\n"
-              "72 bytes from 127.0.0.1: icmp_seq=3490 ttl=64 time=50 ms\n"
+              "72 bytes from 127.0.0.1: icmp_seq=3490 ttl=64 time=50.0 ms\n"
               "From 192.168.7.1: icmp_seq=3491 Time to live exceeded\n"
-              "72 bytes from 127.0.0.1: icmp_seq=3492 ttl=64 time=90 ms\n"
+              "72 bytes from 127.0.0.1: icmp_seq=3492 ttl=64 time=90.0 ms\n"
               "--- 127.0.0.1 ---\n4 requests sent, 2 answered\n"
               "rtt min/avg/max/mdev = 50.000/70.000/90.000/20.000 ms\n")
         << "the summary counts answers only";
@@ -72,6 +72,30 @@ TEST(PingToolTest, ErrorsGoToStandardErrorWithStatusTwo)
     }
     EXPECT_EQ(run({"h", "-W", "-99999999999"}).err, "corvane-ping: -W needs a number of at least 0\n");
     EXPECT_EQ(run({"h", "-W", "1x"}).err, "corvane-ping: -W needs a number of at least 0\n");
+}
+
+// A name's IPv4 address first, its IPv6 one when it has none; -4 and -6 take only their own family.
+TEST(PingToolTest, FamilyOptionsChooseTheAddress)
+{
+    ScriptedNetwork network;
+    network.state().hosts["both"] = {10, 0, 0, 1};
+    network.state().hosts6["both"] = "2001:db8::1";
+    network.state().hosts6["only6"] = "2001:db8::2";
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>> {
+             {"both", "-6"}, {"both", "-4"}, {"both"}, {"only6"}, {"localhost", "-6"}, {"fe80::1%lo"}}) {
+        std::vector<std::string> quick = args;
+        quick.insert(quick.end(), {"-c", "1", "-W", "0"});
+        EXPECT_EQ(run(quick).status, 1);
+    }
+    std::vector<std::string> sentTo;
+    for (const TIpAddress& address : network.state().sentTo)
+        sentTo.push_back(TSocketStack::IpAddressToText(address));
+    EXPECT_EQ(sentTo,
+              (std::vector<std::string> {"2001:db8::1", "10.0.0.1", "10.0.0.1", "2001:db8::2", "::1", "fe80::1%lo"}));
+    EXPECT_EQ(network.state().lookups, 4) << "literals need no lookup";
+    EXPECT_EQ(run({"only6", "-4"}).err, "Socket Error # 11001\nHost not found.\n");
+    EXPECT_EQ(run({"127.0.0.1", "-6"}).err, "Socket Error # 11004\n");
+    EXPECT_EQ(run({"::1", "-4"}).err, "Socket Error # 11004\n");
 }
 
 // Real sockets on loopback: needs root for the raw socket, or a group in net.ipv4.ping_group_range.

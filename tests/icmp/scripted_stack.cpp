@@ -6,7 +6,7 @@
 #include <cstring>
 #include <unistd.h>
 
-TSocketId ScriptedStack::CreateSocket(int, int, int)
+TSocketId ScriptedStack::CreateSocket(TIpFamily family, int, int protocol)
 {
     if (m_state->refuseSockets) {
         m_state->lastError = 10013;
@@ -14,11 +14,12 @@ TSocketId ScriptedStack::CreateSocket(int, int, int)
     }
     const TSocketId id = m_state->nextId++;
     m_state->opened.push_back(id);
+    m_state->openedAs.emplace_back(family, protocol);
     m_state->open.insert(id);
     return id;
 }
 
-int ScriptedStack::SendTo(TSocketId, const void* buffer, int length, int, const TAddressBytes&, uint16_t)
+int ScriptedStack::SendTo(TSocketId, const void* buffer, int length, int, const TIpAddress& address, uint16_t)
 {
     if (m_state->sendResult == -1) {
         m_state->lastError = m_state->sendError;
@@ -26,6 +27,7 @@ int ScriptedStack::SendTo(TSocketId, const void* buffer, int length, int, const 
     }
     const auto* bytes = static_cast<const uint8_t*>(buffer);
     m_state->sent.emplace_back(bytes, bytes + length);
+    m_state->sentTo.push_back(address);
     return m_state->sendResult ? m_state->sendResult : length;
 }
 
@@ -61,16 +63,19 @@ int ScriptedStack::Select(TSocketSet* readSet, TSocketSet*, TSocketSet*, const s
     return 0;
 }
 
-bool ScriptedStack::GetHostByName(const std::string& name, TAddressBytes& address)
+bool ScriptedStack::GetHostByName(const std::string& name, std::optional<TIpFamily> family, TIpAddress& address)
 {
     ++m_state->lookups;
-    const auto found = m_state->hosts.find(name);
-    if (found == m_state->hosts.end()) {
-        m_state->lastError = m_state->resolverError;
-        return false;
+    if (family != TIpFamily::IPv6 && m_state->hosts.count(name)) {
+        address = TIpAddress::FromIpv4(m_state->hosts[name]);
+        return true;
     }
-    address = found->second;
-    return true;
+    if (family != TIpFamily::IPv4 && m_state->hosts6.count(name)) {
+        address = TextToIpAddress(m_state->hosts6[name]);
+        return true;
+    }
+    m_state->lastError = m_state->resolverError;
+    return false;
 }
 
 ScriptedNetwork::ScriptedNetwork()
@@ -150,4 +155,30 @@ std::vector<uint8_t> ScriptedNetwork::ErrorAbout(uint8_t type, uint16_t sequence
                                     static_cast<uint8_t>(sequence >> 8)};
     body.insert(body.end(), request.begin(), request.begin() + (cut ? 6 : 8));
     return Datagram(type, body, 250, reporter);
+}
+
+std::vector<uint8_t> ScriptedNetwork::AsIpv6(const std::vector<uint8_t>& datagram, const std::string& source,
+                                             const std::string& destination)
+{
+    const auto withHeader
+        = [](const std::vector<uint8_t>& payload, uint8_t hops, const std::string& from, const std::string& to) {
+              const TIpAddress a = TSocketStack::TextToIpAddress(from);
+              const TIpAddress b = TSocketStack::TextToIpAddress(to);
+              std::vector<uint8_t> out {0x60, 0, 0, 0, uint8_t(payload.size() >> 8), uint8_t(payload.size()), 58, hops};
+              out.insert(out.end(), a.Bytes.begin(), a.Bytes.end());
+              out.insert(out.end(), b.Bytes.begin(), b.Bytes.end());
+              out.insert(out.end(), payload.begin(), payload.end());
+              return out;
+          };
+    std::vector<uint8_t> icmp(datagram.begin() + 20, datagram.end());
+    const uint8_t type = icmp.at(0);
+    icmp[0] = type == 0 ? 129 : type == 8 ? 128 : type == 3 ? 1 : 3;
+    if (type == 3 || type == 11) {
+        std::vector<uint8_t> request(icmp.begin() + 28, icmp.end());
+        request.at(0) = 128;
+        icmp.resize(8);
+        const std::vector<uint8_t> inner = withHeader(request, 128, "::1", destination);
+        icmp.insert(icmp.end(), inner.begin(), inner.end());
+    }
+    return withHeader(icmp, datagram[8], source, "::1");
 }

@@ -23,10 +23,13 @@ struct ScriptState
     uint32_t nowMs = 1000;
     std::deque<ScriptedDatagram> incoming;
     std::vector<std::vector<uint8_t>> sent;
+    std::vector<TIpAddress> sentTo;
     std::vector<TSocketId> opened;
+    std::vector<std::pair<TIpFamily, int>> openedAs; // family and protocol of each opened socket
     std::set<TSocketId> open;
     std::vector<long> waits; // each wait's time limit in ms, -1 for none
     std::map<std::string, TAddressBytes> hosts;
+    std::map<std::string, std::string> hosts6; // names with an IPv6 address, as text
     int lookups = 0;
 
     int resolverError = 11001;
@@ -46,9 +49,9 @@ public:
         : m_state(std::move(state))
     { }
 
-    TSocketId CreateSocket(int family, int type, int protocol) override;
+    TSocketId CreateSocket(TIpFamily family, int type, int protocol) override;
     int SetSocketOption(TSocketId, int, int, const void*, int) override { return 0; }
-    int SendTo(TSocketId socket, const void* buffer, int length, int flags, const TAddressBytes& address,
+    int SendTo(TSocketId socket, const void* buffer, int length, int flags, const TIpAddress& address,
                uint16_t port) override;
     int Receive(TSocketId socket, void* buffer, int length, int flags) override;
     int Select(TSocketSet* readSet, TSocketSet* writeSet, TSocketSet* errorSet,
@@ -59,7 +62,7 @@ public:
         m_state->open.erase(socket);
         return 0;
     }
-    bool GetHostByName(const std::string& name, TAddressBytes& address) override;
+    bool GetHostByName(const std::string& name, std::optional<TIpFamily> family, TIpAddress& address) override;
     int LastError() override { return m_state->lastError; }
 
     // Like the platform's stack, the resolver's "not found" has its own text.
@@ -95,6 +98,11 @@ public:
     // `datagram` with `optionBytes` of no-operation IP options added to the IPv4 header at `headerAt`.
     static std::vector<uint8_t> WithIpOptions(std::vector<uint8_t> datagram, int optionBytes, size_t headerAt = 0);
     static uint16_t OwnIdentifier();
+    // `datagram` (IPv4 header, ICMP message) as its IPv6 counterpart: a 40-byte header with the hop limit
+    // and addresses of `source` and `destination`, the ICMPv6 types (echo reply 129, unreachable 1, time
+    // exceeded 3), and in an error the copy of our request the same way.
+    static std::vector<uint8_t> AsIpv6(const std::vector<uint8_t>& datagram, const std::string& source,
+                                       const std::string& destination = "::1");
 
     void Arrive(uint32_t afterMs, std::vector<uint8_t> bytes);
 

@@ -71,6 +71,36 @@ TEST(AddressTest, ResolvesLocalhostAndLiteralsWithoutALookup)
     }
 }
 
+TEST(AddressTest, Ipv6LiteralsWithTheirZonesReadAndPrintBack)
+{
+    const std::pair<std::string_view, const char*> cases[] = {
+        {"::1", "::1"},
+        {"2001:DB8:0:0::1", "2001:db8::1"},
+        {"fe80::1%lo", "fe80::1%lo"},
+        {"fe80::1%1", "fe80::1%lo"},
+        {"::ffff:10.0.0.1", "::ffff:10.0.0.1"},
+        {"1:0:0:2:0:0:0:3", "1:0:0:2::3"},
+        {"1:0:0:2:0:0:3:4", "1::2:0:0:3:4"},
+        {"0:0:0:0:0:0:0:0", "::"},
+        {"1:0:2:0:3:0:4:0", "1:0:2:0:3:0:4:0"},
+        {"ABCD:0:0:0:0:0:0:0", "abcd::"},
+        {"fe80::1%", "invalid"},
+        {"fe80::1%no-such-interface", "invalid"},
+        {"1::2::3", "invalid"},
+        {"[::1]", "invalid"},
+        {" ::1", "invalid"},
+        {std::string_view("::1\0x", 5), "invalid"},
+        {"127.1", "127.0.0.1"},
+    };
+    for (const auto& [text, expected] : cases) {
+        std::string printed = "invalid";
+        try {
+            printed = TSocketStack::IpAddressToText(TSocketStack::TextToIpAddress(std::string(text)));
+        } catch (const ENetInvalidIPAddress&) { }
+        EXPECT_EQ(printed, expected) << '"' << text << '"';
+    }
+}
+
 TEST(SocketErrorTextTest, FormatsEveryNumber)
 {
     TSocketStackPosix stack;

@@ -142,9 +142,12 @@ void ScriptedHttpServer::serve(int connection)
         if (found == m_replies.end())
             reply.head.replace(9, 6, "404 Not Found");
     }
-    if (reply.silent) {
+    auto holdUntilClosed = [&] {
         while (!m_stop && ::recv(connection, buffer, sizeof buffer, MSG_DONTWAIT) != 0)
             pause(20);
+    };
+    if (reply.silent) {
+        holdUntilClosed();
     } else {
         pause(reply.delayBeforeMs);
         bool open = sendAll(connection, reply.head + "\r\n");
@@ -157,6 +160,8 @@ void ScriptedHttpServer::serve(int connection)
             pause(reply.chunkDelayMs);
             open = sendAll(connection, reply.chunks.back());
         }
+        if (open && reply.holdOpen)
+            holdUntilClosed();
     }
     ::shutdown(connection, SHUT_WR);
     ::close(connection);

@@ -20,6 +20,7 @@ public:
         int chunkDelayMs = 0; // between pieces
         bool endless = false; // after the pieces, the last one again and again until the client goes
         bool silent = false; // reads the request and never answers
+        bool holdOpen = false; // after the body, keeps the connection until the client closes it
     };
 
     // A 200 answer with `body`, announcing its length or not.

@@ -13,7 +13,10 @@ namespace {
 
 TUpdateInfo parse(const std::vector<std::string>& lines)
 {
-    return ParseInfoPage(lines, TTagInfo());
+    std::string page;
+    for (const std::string& line : lines)
+        page += line + "\r\n";
+    return ParseInfoPage(page, TTagInfo());
 }
 
 TEST(InfoPageTest, ReadsTagsByTheirExactKeywordsAndQuotes)

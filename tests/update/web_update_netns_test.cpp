@@ -18,6 +18,7 @@
 
 #include <cstdlib>
 #include <gtest/gtest.h>
+#include <malloc.h>
 #include <unistd.h>
 
 namespace {
@@ -176,6 +177,17 @@ TEST_F(WebUpdateTest, AFileIsCompleteOnlyWhenItsLengthMatchesTheAnnouncedOne)
     EXPECT_FALSE(fetch("/long", true, true));
     EXPECT_EQ(recorder.events.back(), "DownloadError");
 
+    // A body is whole once the announced length has come, though the server keeps the connection open.
+    Reply kept = ScriptedHttpServer::Page(file);
+    kept.holdOpen = true;
+    server->Set("/kept", kept);
+    QElapsedTimer clock;
+    clock.start();
+    EXPECT_TRUE(fetch("/kept", true, true));
+    EXPECT_TRUE(fetch("/kept"));
+    EXPECT_EQ(update.PageLines(), std::vector<std::string> {file});
+    EXPECT_LT(clock.elapsed(), 2000);
+
     // In memory, a short page is still a page, and an empty one is none.
     EXPECT_TRUE(fetch("/short"));
     EXPECT_FALSE(fetch("/empty"));
@@ -225,8 +237,8 @@ TEST_F(WebUpdateTest, FailuresAreReportedOnceAndBounded)
     clock.restart();
     EXPECT_FALSE(fetch("/silent"));
     EXPECT_EQ(recorder.events, std::vector<std::string> {"DownloadError"});
-    EXPECT_GE(clock.elapsed(), TWebUpdate::PageTimeoutMs - 100);
-    EXPECT_LT(clock.elapsed(), TWebUpdate::PageTimeoutMs + 2000);
+    EXPECT_GE(clock.elapsed(), TWebUpdate::CheckTimeoutMs - 100);
+    EXPECT_LT(clock.elapsed(), TWebUpdate::CheckTimeoutMs + 2000);
 }
 
 TEST_F(WebUpdateTest, ABlackHoledHostIsGivenUpAfterTheConnectionBound)
@@ -281,6 +293,45 @@ TEST_F(WebUpdateTest, EventsKeepFlowingWhileATransferWaitsAndCancelStopsIt)
     recorder.onDownload = [] { throw std::runtime_error("handler failed"); };
     EXPECT_FALSE(fetch("/endless"));
     EXPECT_EQ(recorder.events, std::vector<std::string> {"Download"});
+}
+
+TEST_F(WebUpdateTest, ACancelWhileTheBodyIsAwaitedFailsWithoutAnErrorEvent)
+{
+    using Events = std::vector<std::string>;
+    // All the page's tags have come when the gadget is closed; the rest of the page has not.
+    const std::string page = infoPage("0.6.35.0");
+    Reply halting = ScriptedHttpServer::Page(page);
+    halting.chunks = {page.substr(0, page.size() - 10), page.substr(page.size() - 10)};
+    halting.chunkDelayMs = 3000;
+    server->Set(PagePath, halting);
+    bool armed = false;
+    // The close arrives as an event while the transfer waits for more.
+    recorder.onDownload = [&] {
+        if (!std::exchange(armed, true))
+            QTimer::singleShot(100, [this] { update.CancelTransfer(); });
+    };
+    EXPECT_FALSE(update.CheckAndUpdate());
+    EXPECT_EQ(recorder.events, (Events {"BeforeGetInfo", "Download", "AfterGetInfo", "DownloadError"}));
+
+    halting = ScriptedHttpServer::Page(std::string(3000, 'f'));
+    halting.chunks = {std::string(1000, 'f'), std::string(2000, 'f')};
+    halting.chunkDelayMs = 3000;
+    server->Set("/file", halting);
+    armed = false;
+    EXPECT_FALSE(fetch("/file", true, true));
+    EXPECT_EQ(recorder.events, Events {"Download"});
+    EXPECT_EQ(folder.Read("out"), std::string(1000, 'f')) << "the partial file remains";
+}
+
+TEST_F(WebUpdateTest, APageOfAMebibyteOfLineBreaksLeavesLittleHeldAfterTheCheck)
+{
+    server->Set(PagePath, ScriptedHttpServer::Page(std::string(TWebUpdate::MaxPageSize, '\n')));
+    // Large blocks are mapped by themselves and counted apart from the heap's.
+    const auto held = [] { return mallinfo2().uordblks + mallinfo2().hblkhd; };
+    const size_t before = held();
+    EXPECT_FALSE(update.CheckAndUpdate());
+    EXPECT_EQ(recorder.events.back(), "DownloadError") << "the page has no tags";
+    EXPECT_LT(held() - before, size_t(3) << 20);
 }
 
 TEST_F(WebUpdateTest, ChecksFireTheirEventsInOrder)
