@@ -12,6 +12,7 @@ namespace {
 constexpr int Margin = 6;
 constexpr int SlotWidth = 3;
 constexpr int GraphHeight = 32;
+constexpr int AxisGap = 4;
 
 // A host or an engine message may hold line breaks; a tip line keeps to one line.
 QString oneLine(const QString& text)
@@ -19,10 +20,10 @@ QString oneLine(const QString& text)
     return text.simplified();
 }
 
-// The top of the scale is a round number: "2" rather than "2,0".
+// The top of the scale is a round number: "2 ms" rather than "2,0 ms".
 QString scaleText(uint32_t us)
 {
-    return us % 1000 == 0 ? QString::number(us / 1000) : MillisecondsText(us);
+    return (us % 1000 == 0 ? QString::number(us / 1000) : MillisecondsText(us)) + QStringLiteral(" ms");
 }
 
 QString sinceText(const QDateTime& since, const QDateTime& now)
@@ -94,12 +95,11 @@ QStringList LatencyTipLines(const TLatencyFigures& figures, const QDateTime& now
 QString LatencyGraphCaption(const TLatencyFigures& figures)
 {
     const auto kept = static_cast<int>(figures.Rounds.size());
-    const QString rounds
-        = kept == 1 ? QStringLiteral("dell'ultimo giro") : QStringLiteral("degli ultimi %1 giri").arg(kept);
-    const uint32_t scale = SparklineScaleUs(figures.Rounds);
-    if (scale == 0)
-        return QStringLiteral("Nessuna risposta %1").arg(rounds);
-    return QStringLiteral("Tempo medio %1, scala da 0 a %2 ms").arg(rounds, scaleText(scale));
+    if (SparklineScaleUs(figures.Rounds) == 0)
+        return kept == 1 ? QStringLiteral("Nessuna risposta nell'ultimo giro")
+                         : QStringLiteral("Nessuna risposta negli ultimi %1 giri").arg(kept);
+    return kept == 1 ? QStringLiteral("Tempo medio dell'ultimo giro")
+                     : QStringLiteral("Tempo medio degli ultimi %1 giri").arg(kept);
 }
 
 TLatencyTip::TLatencyTip(QWidget* parent)
@@ -129,7 +129,9 @@ void TLatencyTip::ShowBeside(const QRect& row, const TLatencyFigures& figures)
         width = std::max(width, fontMetrics().horizontalAdvance(m_lines[i]));
     int height = Margin * 2 + fontMetrics().lineSpacing() * static_cast<int>(m_lines.size());
     if (!m_rounds.empty()) {
-        width = std::max({width, m_capacity * SlotWidth, fontMetrics().horizontalAdvance(m_caption)});
+        // The scale's top and bottom are written at the right of the picture, as on an axis.
+        const int axis = m_scaleUs == 0 ? 0 : AxisGap + fontMetrics().horizontalAdvance(scaleText(m_scaleUs));
+        width = std::max({width, m_capacity * SlotWidth + axis, fontMetrics().horizontalAdvance(m_caption)});
         height += Margin + GraphHeight + 2 + fontMetrics().lineSpacing();
     }
     const QSize size(width + Margin * 2, height);
@@ -154,8 +156,13 @@ void TLatencyTip::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
     painter.fillRect(rect(), palette().color(QPalette::ToolTipBase));
-    painter.setPen(palette().color(QPalette::ToolTipText));
-    painter.drawRect(rect().adjusted(0, 0, -1, -1));
+    // The frame as four fills, a logical pixel wide whatever the scale, with no half-covered pixel.
+    const QColor frame = palette().color(QPalette::ToolTipText);
+    painter.fillRect(QRect(0, 0, width(), 1), frame);
+    painter.fillRect(QRect(0, height() - 1, width(), 1), frame);
+    painter.fillRect(QRect(0, 0, 1, height()), frame);
+    painter.fillRect(QRect(width() - 1, 0, 1, height()), frame);
+    painter.setPen(frame);
 
     const int spacing = fontMetrics().lineSpacing();
     int top = Margin;
@@ -177,6 +184,12 @@ void TLatencyTip::paintEvent(QPaintEvent*)
                    colors);
     painter.setFont(font());
     painter.setPen(palette().color(QPalette::ToolTipText));
+    if (m_scaleUs > 0) {
+        const int axis = Margin + m_capacity * SlotWidth + AxisGap;
+        const QRect labels(axis, top, width() - axis - Margin, GraphHeight + 1);
+        painter.drawText(labels, Qt::AlignLeft | Qt::AlignTop, scaleText(m_scaleUs));
+        painter.drawText(labels, Qt::AlignLeft | Qt::AlignBottom, QStringLiteral("0"));
+    }
     painter.drawText(QRect(Margin, top + GraphHeight + 2, width() - Margin * 2, spacing),
                      Qt::AlignLeft | Qt::AlignVCenter, m_caption);
 }

@@ -37,7 +37,7 @@ QString MillisecondsText(uint32_t us);
 
 // The tip's lines, first the title; `now` decides whether the time a standing began needs its date.
 QStringList LatencyTipLines(const TLatencyFigures& figures, const QDateTime& now);
-// What the picture under the lines shows, with the top of its scale.
+// What the picture under the lines shows.
 QString LatencyGraphCaption(const TLatencyFigures& figures);
 
 class TLatencyTip final : public QWidget

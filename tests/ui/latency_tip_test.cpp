@@ -99,9 +99,9 @@ TEST(LatencyTipTest, LinesTellTheLastRoundTheLossAndSinceWhen)
                                    {UINT32_MAX, "4294967,3"}})
         EXPECT_EQ(MillisecondsText(us), QString::fromLatin1(text)) << us;
     TLatencyFigures figures = answering();
-    EXPECT_EQ(LatencyGraphCaption(figures), QStringLiteral("Tempo medio degli ultimi 60 giri, scala da 0 a 0,5 ms"));
-    figures.Rounds = rounds("+", 1'100);
-    EXPECT_EQ(LatencyGraphCaption(figures), QStringLiteral("Tempo medio dell'ultimo giro, scala da 0 a 2 ms"));
+    EXPECT_EQ(LatencyGraphCaption(figures), QStringLiteral("Tempo medio degli ultimi 60 giri"));
+    figures.Rounds = rounds("-");
+    EXPECT_EQ(LatencyGraphCaption(figures), QStringLiteral("Nessuna risposta nell'ultimo giro"));
 }
 
 TEST(SparklineTest, ScaleIsARoundNumberAboveTheSlowestAnswer)
