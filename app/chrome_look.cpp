@@ -2,8 +2,11 @@
 
 #include "ui/about_dlg.h"
 #include "ui/bar_popup_menu.h"
+#include "ui/form_style.h"
 #include "ui/keyed_picture.h"
+#include "ui/tray_popup.h"
 
+#include <QApplication>
 #include <QUrl>
 
 #include <map>
@@ -39,6 +42,27 @@ void SetUpProgramBanner(TCustomBarPopupMenu& menu)
     bar.BarCaption.Alignment = TVertAlignment::vaBottom;
     bar.BarCaption.OffsetY = 6;
     menu.MenuStyle = TMenuStyle::msAuto;
+}
+
+void SetUpProgramNotice(TTrayPopUp& notice)
+{
+    notice.Title = QStringLiteral("Corvane");
+    notice.IconBitmap = RenderKeyedPicture(QStringLiteral(":/corvane.svg"), QSize(48, 48), 1.0)
+                            .convertToFormat(QImage::Format_RGB888);
+    notice.Width = 200;
+    notice.Height = 121;
+    notice.GradientColor1 = Qt::white;
+    notice.GradientColor2 = QColor(255, 128, 0);
+    QFont body = FormFont();
+    body.setPixelSize(11);
+    notice.Font = {body, Qt::black};
+    QFont hover = body;
+    hover.setUnderline(true);
+    notice.HoverFont = {hover, Qt::red};
+    QFont title = body;
+    title.setPixelSize(13);
+    title.setBold(true);
+    notice.TitleFont = {title, QApplication::palette().color(QPalette::WindowText)};
 }
 
 QString AboutVersionText()

@@ -1,5 +1,8 @@
 #include "app/form1.h"
 
+#include "app/alert_mailer.h"
+#include "app/alert_notices.h"
+#include "app/alert_settings.h"
 #include "app/application.h"
 #include "app/byte_text.h"
 #include "app/chrome_look.h"
@@ -154,6 +157,16 @@ TForm1::TForm1()
     SetUpAboutBox(about, QString::fromStdString(ProductPageUrl()));
     about.OnCustomClick = [this] { aboutCustomClick(); };
 
+    m_alertNotices = std::make_unique<TAlertNotices>(*this);
+    m_alertNotices->OnClick = [this] {
+        setVisible(true);
+        raise();
+        activateWindow();
+    };
+    m_alertMailer = std::make_unique<TAlertMailer>(std::make_unique<TSmtpTransport>(
+        [] { QCoreApplication::processEvents(); }, [this] { return m_closed || m_closeRequested; }));
+    m_alertMailer->OnFailureNotice = [this](const std::string& reason) { m_alertNotices->ShowMailFailure(reason); };
+
     m_placementTarget = static_cast<TWidgetPlacementTarget*>(&FormStorage1.target());
     // Only the dog starts a drag: a saved place must leave enough of it on a screen to grab.
     m_placementTarget->SetGrip(DogRect);
@@ -278,6 +291,8 @@ void TForm1::FormCreate()
 void TForm1::StartupFinished()
 {
     m_startupFinished = true;
+    if (form_checkupdate_interno)
+        m_alertNotices->StackWith(*form_checkupdate_interno->traypopup);
     // The first tick may come while start-up still dispatches events; its cycle waits until
     // every window exists and then runs from the event loop.
     if (m_tickDeferred) {
@@ -301,7 +316,9 @@ void TForm1::RunCommand(void (TForm1::*command)())
 
 void TForm1::Timer1Timer()
 {
-    if (!m_startupFinished) {
+    // A round run from inside an alert mail's waits would hold the mail's conversation with its server up
+    // for the whole round; the round waits for the mail instead, at most its time limit.
+    if (!m_startupFinished || m_alertMailer->Sending()) {
         m_tickDeferred = true;
         return;
     }
@@ -358,6 +375,7 @@ void TForm1::runCycle()
             form->m_pingers.clear();
             form->setCycleRunning(false);
             form->Timer1->SetEnabled(true);
+            QTimer::singleShot(0, form, [f = form] { f->reportChanges(); });
             // The close is asked for afresh, so that a close refused then does not break off every later cycle.
             if (form->m_closeRequested)
                 QTimer::singleShot(0, form, [f = form] {
@@ -369,6 +387,7 @@ void TForm1::runCycle()
 
     Timer1->SetEnabled(false);
     procupdate1Click();
+    m_states.BeginRound(Form_res->listapings.Items(), ReadAlertSettings(TSettingsFile(SettingsPath())).DownAfter);
     const int count = listaproc->Items().Count();
     m_pingers.resize(static_cast<size_t>(count));
     TTextBuffer& buffer = Form_res->Memoload;
@@ -381,7 +400,28 @@ void TForm1::runCycle()
         pinger->spnPing.SetValue(StrToInt(buffer.Line(1)));
         pinger->ICMP.SetTag(i);
         listaproc->Items()[i].SetImageIndex(3);
+        // Events run during the pinger's run, and the editor loads its files into the same buffer.
+        const std::string name = Form_res->listapings.Item(i);
+        const std::string host = buffer.Line(0);
         pinger->btnPingClick();
+        if (!pinger->Abandoned())
+            m_states.Record(name, host, pinger->Round(), TWallClock::now());
+    }
+}
+
+void TForm1::reportChanges()
+{
+    const std::vector<TStateChange> changes = m_states.TakeChanges();
+    if (changes.empty() || m_closed || m_closeRequested)
+        return;
+    const TAlertSettings alerts = ReadAlertSettings(TSettingsFile(SettingsPath()));
+    if (alerts.Notices)
+        m_alertNotices->ShowChanges(changes);
+    if (alerts.SendsMail())
+        m_alertMailer->Send(alerts, changes);
+    if (m_tickDeferred && !m_alertMailer->Sending() && !m_closed) {
+        m_tickDeferred = false;
+        QTimer::singleShot(0, this, [this] { Timer1Timer(); });
     }
 }
 

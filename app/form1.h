@@ -3,6 +3,7 @@
 
 #include "app/app_ini_file_storage.h"
 #include "app/form_storage.h"
+#include "app/resource_states.h"
 #include "app/timer.h"
 #include "app/wave_player.h"
 #include "ui/about_dlg.h"
@@ -19,6 +20,8 @@
 
 class QAction;
 class QLabel;
+class TAlertMailer;
+class TAlertNotices;
 class TWidgetPlacementTarget;
 class TfrmPing;
 class TImage;
@@ -50,6 +53,8 @@ public:
     bool CycleRunning() const { return m_cycleRunning; }
     // A close was asked for while a cycle ran; the cycle breaks off at its next wait and the close follows.
     bool ClosePending() const { return m_closeRequested; }
+    // What each resource's rounds came to, looked up by file name.
+    const TResourceStates& ResourceStates() const { return m_states; }
 
     void Aggiungirisorsa1Click();
     void Modificarisorsa1Click();
@@ -116,6 +121,8 @@ private:
     void updateShape();
     void setCycleRunning(bool running);
     void runCycle();
+    // Tells the changes of the round that has just ended in a notice and a mail, as the settings ask.
+    void reportChanges();
 
     bool m_dragging = false;
     QPoint m_dragOrigin;
@@ -127,6 +134,9 @@ private:
     bool m_closed = false;
     TWidgetPlacementTarget* m_placementTarget = nullptr;
     qreal m_artworkScale = 0;
+    TResourceStates m_states;
+    std::unique_ptr<TAlertNotices> m_alertNotices;
+    std::unique_ptr<TAlertMailer> m_alertMailer;
 };
 
 extern TForm1* Form1;

@@ -1,12 +1,12 @@
 #include "app/form_checkupdate_interno.h"
 
+#include "app/chrome_look.h"
 #include "app/form1.h"
 #include "app/form_file_version.h"
 #include "platform/program_folder.h"
 #include "platform/shell_open.h"
 #include "platform/version_block.h"
 #include "ui/form_style.h"
-#include "ui/keyed_picture.h"
 #include "ui/message_box.h"
 #include "ui/tray_popup.h"
 
@@ -138,25 +138,9 @@ Tform_checkupdate_interno::Tform_checkupdate_interno()
     WebUpdate.OnAfterDownload = [this](TWebUpdate& s, const std::string& f) { WebUpdateAfterDownload(s, f); };
 
     traypopup = new TTrayPopUp(*this);
+    SetUpProgramNotice(*traypopup);
     traypopup->Text = NewVersionText;
     traypopup->URL = QString::fromStdString(ProductPageUrl());
-    traypopup->Title = QStringLiteral("Corvane");
-    traypopup->IconBitmap = RenderKeyedPicture(QStringLiteral(":/corvane.svg"), QSize(48, 48), 1.0)
-                                .convertToFormat(QImage::Format_RGB888);
-    traypopup->Width = 200;
-    traypopup->Height = 121;
-    traypopup->GradientColor1 = Qt::white;
-    traypopup->GradientColor2 = QColor(255, 128, 0);
-    QFont body = FormFont();
-    body.setPixelSize(11);
-    traypopup->Font = {body, Qt::black};
-    QFont hover = body;
-    hover.setUnderline(true);
-    traypopup->HoverFont = {hover, Qt::red};
-    QFont title = body;
-    title.setPixelSize(13);
-    title.setBold(true);
-    traypopup->TitleFont = {title, QApplication::palette().color(QPalette::WindowText)};
 
     // Closing the gadget ends the program; a check it would wait for is stopped rather than sat out.
     if (Form1)

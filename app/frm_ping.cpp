@@ -97,12 +97,14 @@ void TfrmPing::btnPingClick()
     bool answered = false;
     bool failed = false;
     m_abandoned = false;
+    m_round = TRoundResult();
     try {
         const int count = spnPing.Value();
         // The hourglass the cycle has just set reaches the screen before the first request leaves.
         dispatchPending();
         for (int i = 0; i < count; ++i) {
             ICMP.Ping(std::string(), 0);
+            m_round.Add(ICMP.ReplyStatus());
             dispatchPending();
             if (ICMP.ReplyStatus().Outcome == roEchoReply) {
                 answered = true;
@@ -111,10 +113,14 @@ void TfrmPing::btnPingClick()
         }
     } catch (const TRunAbandoned&) {
         m_abandoned = true;
+    } catch (const std::exception& error) {
+        // The error's text is not shown: the red status and the alarm are the report. Alerts quote it.
+        failed = true;
+        m_round.Error = error.what();
     } catch (...) {
-        // The error's text is not shown: the red status and the alarm are the report.
         failed = true;
     }
+    m_round.Address = ICMP.DestinationText();
     if (!m_abandoned && (failed || !answered)) {
         setStatus(2);
         soundAlarm();

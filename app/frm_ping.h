@@ -1,6 +1,7 @@
 // The pinger: sends a resource's echo requests one after another and shows the outcome in the resource list.
 #pragma once
 
+#include "app/resource_states.h"
 #include "icmp/icmp_client.h"
 #include "ui/spin_edit.h"
 
@@ -56,6 +57,8 @@ public:
     void btnPingClick();
     // Whether the last run was broken off because the program is closing.
     bool Abandoned() const { return m_abandoned; }
+    // What the last run came to: its answers, round-trip times, error and the address it resolved to.
+    const TRoundResult& Round() const { return m_round; }
     void ICMPReply(TIcmpClient& ASender, const TReplyStatus& AReplyStatus);
 
     TPingerHostField edtHost;
@@ -78,6 +81,7 @@ private:
     void soundAlarm();
 
     bool m_abandoned = false;
+    TRoundResult m_round;
 };
 
 // The start-up pinger; it is never run, but its echo client keeps the socket stack alive for the whole run.

@@ -45,10 +45,10 @@ std::string SettingsPath()
 void WriteFirstStartSettings(TSettingsFile& settings)
 {
     settings.WriteInteger("Check", "TimeCheck", 15);
-    settings.WriteString("Mail", "host", "ip smtp server");
-    settings.WriteString("Mail", "port", "port smtp server");
-    settings.WriteString("Mail", "username", "username smtp server");
-    settings.WriteString("Mail", "pwd", "key smtp server");
+    settings.WriteString("Mail", "host", FirstStartMailHost);
+    settings.WriteString("Mail", "port", FirstStartMailPort);
+    settings.WriteString("Mail", "username", FirstStartMailUserName);
+    settings.WriteString("Mail", "pwd", FirstStartMailPassword);
     settings.UpdateFile();
 }
 

@@ -50,5 +50,11 @@ inline constexpr int32_t MaxIntervalSeconds = 100000;
 // start's 15 included.
 uint32_t TimerIntervalMs(int32_t seconds);
 
+// What a first start writes into the mail entries: placeholders that name no server.
+inline constexpr const char* FirstStartMailHost = "ip smtp server";
+inline constexpr const char* FirstStartMailPort = "port smtp server";
+inline constexpr const char* FirstStartMailUserName = "username smtp server";
+inline constexpr const char* FirstStartMailPassword = "key smtp server";
+
 // The entries a first start writes, in this order.
 void WriteFirstStartSettings(TSettingsFile& settings);

@@ -121,21 +121,21 @@ std::vector<TfrmTrayPopUp*> TTrayPopUp::Windows() const
 bool TTrayPopUp::ShowPopUp()
 {
     const int edge = GetTaskbarEdge();
-    if (edge != m_lastTaskbarEdge) {
+    if (edge != m_stack->LastTaskbarEdge) {
         // The panel moved: the stack starts afresh at the new corner.
-        m_lastTaskbarEdge = edge;
-        m_popupCount = 0;
+        m_stack->LastTaskbarEdge = edge;
+        m_stack->Count = 0;
     }
     const QRect work = CurrentDesktopArea().WorkArea;
-    if (m_popupCount <= 0) {
-        m_nextPopupOffset = 0;
+    if (m_stack->Count <= 0) {
+        m_stack->NextOffset = 0;
     } else {
-        const int reach = m_nextPopupOffset + Height + PopupStartY;
+        const int reach = m_stack->NextOffset + Height + PopupStartY;
         const bool full = edge == 1 ? reach > workBottom(work) : workBottom(work) - reach < 0;
         if (full)
             return false;
     }
-    ++m_popupCount;
+    ++m_stack->Count;
     m_windows.erase(std::remove_if(m_windows.begin(), m_windows.end(), [](const auto& w) { return w.isNull(); }),
                     m_windows.end());
     auto* window = new TfrmTrayPopUp(*this, m_owner);
@@ -222,7 +222,7 @@ void TfrmTrayPopUp::PlaceAndShow()
 
     m_edge = TTrayPopUp::GetTaskbarEdge();
     AllowFree = true;
-    const int offset = component.m_nextPopupOffset;
+    const int offset = component.m_stack->NextOffset;
     int left = 0;
     int top = 0;
     if (m_edge == 0)
@@ -236,9 +236,9 @@ void TfrmTrayPopUp::PlaceAndShow()
     move(left, top);
     CreationOffset = offset;
     if (component.Options.testFlag(tpCascadePopups))
-        component.m_nextPopupOffset += m_fullHeight + component.PopupMarge;
+        component.m_stack->NextOffset += m_fullHeight + component.PopupMarge;
     else
-        component.m_nextPopupOffset = 0;
+        component.m_stack->NextOffset = 0;
 
     lblTitle->setFont(component.TitleFont.Font);
     QPalette titlePalette = lblTitle->palette();
@@ -488,7 +488,7 @@ void TfrmTrayPopUp::CloseNotice()
     tmrScroll->stop();
     tmrScrollDown->stop();
     hide();
-    if (m_component && m_component->m_popupCount > 0)
-        --m_component->m_popupCount;
+    if (m_component && m_component->m_stack->Count > 0)
+        --m_component->m_stack->Count;
     deleteLater();
 }

@@ -12,6 +12,7 @@
 #include <QWidget>
 
 #include <functional>
+#include <memory>
 #include <vector>
 
 class QFrame;
@@ -57,9 +58,11 @@ public:
     // One more notice with the current settings; false when no further one fits on the screen.
     bool ShowPopUp();
 
-    int PopupCount() const { return m_popupCount; }
-    int NextPopupOffset() const { return m_nextPopupOffset; }
-    int LastTaskbarEdge() const { return m_lastTaskbarEdge; }
+    int PopupCount() const { return m_stack->Count; }
+    int NextPopupOffset() const { return m_stack->NextOffset; }
+    int LastTaskbarEdge() const { return m_stack->LastTaskbarEdge; }
+    // From now on the notices of this component and of `other` form one stack, so neither covers the other's.
+    void ShareStack(const TTrayPopUp& other) { m_stack = other.m_stack; }
     static int GetTaskbarEdge();
     // The notices that are still up, oldest first.
     std::vector<TfrmTrayPopUp*> Windows() const;
@@ -99,9 +102,14 @@ private:
 
     QWidget& m_owner;
     std::vector<QPointer<TfrmTrayPopUp>> m_windows;
-    int m_popupCount = 0;
-    int m_nextPopupOffset = 0;
-    int m_lastTaskbarEdge = 0;
+    // The counters of a stack of notices, shared by the components that stack together.
+    struct TPopupStack
+    {
+        int Count = 0;
+        int NextOffset = 0;
+        int LastTaskbarEdge = 0;
+    };
+    std::shared_ptr<TPopupStack> m_stack = std::make_shared<TPopupStack>();
 };
 
 class TfrmTrayPopUp final : public QWidget

@@ -1,3 +1,4 @@
+#include "app/alert_settings.h"
 #include "app/form1.h"
 #include "app/settings_file.h"
 #include "platform/program_folder.h"
@@ -55,6 +56,42 @@ TEST_F(SettingsTest, FailedWriteNamesTheFile)
     } catch (const ESettingsWriteError& error) {
         EXPECT_EQ(error.Message(), "Unable to write to " + folder.Path() + "missing/corvane.ini");
     }
+}
+
+TEST_F(SettingsTest, AlertKeysHaveDefaultsAndHandEditedValuesComeIntoRange)
+{
+    const auto read = [&](const std::string& content) {
+        folder.Write("corvane.ini", content);
+        return ReadAlertSettings(TSettingsFile(SettingsPath()));
+    };
+    const TAlertSettings firstStart = read(FirstStartFile);
+    EXPECT_EQ(firstStart.DownAfter, 2);
+    EXPECT_TRUE(firstStart.Notices);
+    EXPECT_TRUE(firstStart.Mail);
+    EXPECT_FALSE(firstStart.SendsMail()) << "the placeholder names no server";
+    EXPECT_EQ(firstStart.MailUserName, "");
+    EXPECT_EQ(firstStart.MailPassword, "");
+
+    const struct
+    {
+        const char* value;
+        int downAfter;
+        bool on;
+    } cases[] = {{"3", 3, true},     {"0", 1, false},  {"-4", 1, true}, {"5000", 1000, true},
+                 {"0x10", 16, true}, {"due", 2, true}, {"", 2, true}};
+    for (const auto& c : cases) {
+        const TAlertSettings alerts
+            = read(std::string("[Alerts]\nDownAfter=") + c.value + "\nNotices=" + c.value + "\nMail=" + c.value + "\n");
+        EXPECT_EQ(alerts.DownAfter, c.downAfter) << c.value;
+        EXPECT_EQ(alerts.Notices, c.on) << c.value;
+        EXPECT_EQ(alerts.Mail, c.on) << c.value;
+    }
+
+    const TAlertSettings mail = read("[Mail]\nhost=smtp.example.org\nport=\nusername=anna@example.org\npwd=x\n");
+    EXPECT_TRUE(mail.SendsMail());
+    EXPECT_EQ(mail.MailTo, "anna@example.org") << "the user name when `to` is absent";
+    EXPECT_EQ(read("[Mail]\nhost=h\nusername=u@x.org\nto=capo@x.org\n[Alerts]\nMail=0\n").MailTo, "capo@x.org");
+    EXPECT_FALSE(read("[Mail]\nhost=h\n[Alerts]\nMail=0\n").SendsMail());
 }
 
 class StartupSettingsTest : public SettingsTest
