@@ -42,6 +42,8 @@ QString LatencyGraphCaption(const TLatencyFigures& figures);
 
 class TLatencyTip final : public QWidget
 {
+    Q_OBJECT
+
 public:
     explicit TLatencyTip(QWidget* parent = nullptr);
 

@@ -1,6 +1,8 @@
 // A status-list row's tip: from the pointer coming to rest on a row to the tip's first painted frame, with
 // 60 rounds kept for the row's resource. The tip delay is set to 0, so the figure is the program's own work,
 // not the desktop's deliberate wait. Prints `name value` lines.
+#include "app/latency_figures.h"
+#include "app/resource_states.h"
 #include "ui/image_list.h"
 #include "ui/image_list_box.h"
 #include "ui/latency_tip.h"
@@ -11,6 +13,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <string>
 #include <vector>
 
 namespace {
@@ -32,22 +35,29 @@ protected:
     }
 };
 
-TLatencyFigures figuresFor(int row)
+std::string nameOf(int row)
 {
-    TLatencyFigures figures;
-    figures.Name = QStringLiteral("host%1.cvr").arg(row);
-    figures.Pinged = true;
-    figures.Host = QStringLiteral("host%1.example").arg(row);
-    figures.Address = QStringLiteral("127.0.0.%1").arg(row + 1);
-    figures.Sent = figures.Received = 3;
-    figures.MinUs = 300;
-    figures.AvgUs = 650;
-    figures.MaxUs = 1200;
-    for (int i = 0; i < 60; ++i)
-        figures.Rounds.push_back({i % 7 != 3, static_cast<uint32_t>(400 + (i * 37 + row * 11) % 900)});
-    figures.Standing = TLatencyStanding::Up;
-    figures.Since = QDateTime::currentDateTime().addSecs(-3600);
-    return figures;
+    return "host" + std::to_string(row) + ".cvr";
+}
+
+// 60 rounds of three echoes for every row, a few of them unanswered, as the gadget keeps them.
+TResourceStates keptRounds()
+{
+    TResourceStates states;
+    const auto start = TWallClock::now() - std::chrono::hours(1);
+    for (int round = 0; round < TResourceState::HistoryLength; ++round)
+        for (int row = 0; row < Rows; ++row) {
+            TRoundResult result;
+            for (int echo = 0; echo < 3; ++echo) {
+                TReplyStatus reply;
+                reply.Outcome = round % 7 == 3 ? roTimeOut : roEchoReply;
+                reply.RoundTripUs = static_cast<uint32_t>(400 + (round * 37 + row * 11 + echo * 101) % 900);
+                result.Add(reply);
+            }
+            result.Address = "127.0.0." + std::to_string(row + 1);
+            states.Record(nameOf(row), "host" + std::to_string(row), result, start + std::chrono::minutes(round));
+        }
+    return states;
 }
 
 double median(std::vector<double> values)
@@ -69,17 +79,19 @@ int main(int argc, char** argv)
     list.SetItemHeight(17);
     list.setGeometry(100, 100, 121, 81);
     for (int row = 0; row < Rows; ++row)
-        list.Items().Add(QStringLiteral("host%1.cvr").arg(row));
+        list.Items().Add(QString::fromStdString(nameOf(row)));
     list.show();
     TLatencyTip tip;
     PaintProbe probe;
     tip.installEventFilter(&probe);
     list.SetTipDelay(0);
+    const TResourceStates states = keptRounds();
+    // As the gadget does it: the row's figures are taken from the kept rounds at the moment the tip shows.
     list.OnRowTip = [&](int row, const QRect& area) {
         if (row < 0)
             tip.hide();
         else
-            tip.ShowBeside(area, figuresFor(row));
+            tip.ShowBeside(area, LatencyFigures(nameOf(row), states.Find(nameOf(row))));
     };
     if (!QTest::qWaitForWindowExposed(&list)) {
         std::fprintf(stderr, "bench_tip: the list never reached the screen\n");
