@@ -119,17 +119,6 @@ TEST(SparklineTest, ScaleIsARoundNumberAboveTheSlowestAnswer)
         EXPECT_EQ(SparklineScaleUs(points), scale) << (points.empty() ? 0 : points.front().Us);
 }
 
-// 60 slots of 3 pixels, 32 high, painted at `ratio` on white; the scale is 2 ms.
-QImage paint(const std::vector<TSparkPoint>& points, qreal ratio)
-{
-    QImage image(QSize(180, 33) * ratio, QImage::Format_RGB32);
-    image.setDevicePixelRatio(ratio);
-    image.fill(Qt::white);
-    QPainter painter(&image);
-    PaintSparkline(painter, QRectF(0, 0, 180, 32), points, 60, 2000);
-    return image;
-}
-
 bool red(QRgb c)
 {
     return qRed(c) > 200 && qGreen(c) < 80;
@@ -140,42 +129,40 @@ bool green(QRgb c)
     return qGreen(c) > qRed(c) + 40;
 }
 
-// The highest device row in a slot that `test` finds, or -1.
-int topOf(const QImage& image, int slot, bool (*test)(QRgb))
+TEST(SparklineTest, NewestAtTheRightFailuresAsRedBarsAndPaintedAtTheTargetResolution)
 {
-    const int ratio = static_cast<int>(image.devicePixelRatio());
-    for (int y = 0; y < image.height(); ++y)
-        for (int x = slot * 3 * ratio; x < (slot + 1) * 3 * ratio; ++x)
-            if (test(image.pixel(x, y)))
-                return y;
-    return -1;
-}
-
-TEST(SparklineTest, NewestRoundAtTheRightAndRoundsWithoutAnswerAsRedBarsOfFullHeight)
-{
-    // Ten rounds on a 60-round axis, in slots 50 to 59; the fourth and the newest failed.
-    std::vector<TSparkPoint> points = rounds("+++-+++++-", 1000);
-    points[1].Us = 2000;
-    const QImage image = paint(points, 1);
+    // Ten rounds on a 60-round axis, in slots 50 to 59 of 3 pixels, 32 high, scale 2 ms, painted at twice the
+    // resolution. The fourth round and the newest failed.
+    std::vector<TSparkPoint> points = rounds("++++-+-+--", 1000);
+    points[0].Us = 2000;
+    points[7].Us = 1000 - 2000 / 64; // half a logical pixel below the round two before
+    QImage image(360, 66, QImage::Format_RGB32);
+    image.setDevicePixelRatio(2);
+    image.fill(Qt::white);
+    {
+        QPainter painter(&image);
+        PaintSparkline(painter, QRectF(0, 0, 180, 32), points, 60, 2000);
+    }
+    // The highest device row in a slot that `test` finds, or -1.
+    const auto top = [&](int slot, bool (*test)(QRgb)) {
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = slot * 6; x < slot * 6 + 6; ++x)
+                if (test(image.pixel(x, y)))
+                    return y;
+        return -1;
+    };
     for (int slot = 0; slot < 49; ++slot)
-        ASSERT_EQ(topOf(image, slot, red) + topOf(image, slot, green), -2) << "slot " << slot << " holds no round";
+        ASSERT_EQ(top(slot, red) + top(slot, green), -2) << "slot " << slot << " holds no round";
     for (int slot = 50; slot < 60; ++slot)
-        EXPECT_EQ(topOf(image, slot, red), slot == 53 || slot == 59 ? 0 : -1) << slot;
-    EXPECT_TRUE(red(image.pixel(59 * 3, 31)));
-    EXPECT_LE(topOf(image, 51, green), 1) << "2 ms reaches the top";
-    EXPECT_NEAR(topOf(image, 54, green), 15, 1) << "1 ms is half way";
-}
-
-TEST(SparklineTest, PaintedAtTheTargetResolution)
-{
-    // Answers half a logical pixel apart land on different device rows at twice the resolution, which an
-    // enlarged picture could not do; bars have whole device pixels for edges, all equally wide.
-    std::vector<TSparkPoint> points = rounds("+-+-+-", 1000);
-    points[4].Us = 1000 - 2000 / 64;
-    const QImage image = paint(points, 2);
-    EXPECT_EQ(topOf(image, 58, green) - topOf(image, 56, green), 1);
+        EXPECT_EQ(top(slot, red), points[static_cast<size_t>(slot - 50)].Answered ? -1 : 0) << slot;
+    EXPECT_TRUE(red(image.pixel(59 * 6, 63))) << "full height";
+    EXPECT_LE(top(50, green), 2) << "2 ms reaches the top";
+    EXPECT_NEAR(top(52, green), 31, 2) << "1 ms is half way";
+    // Half a logical pixel is a device row, which an enlarged picture could not show.
+    EXPECT_EQ(top(57, green) - top(55, green), 1);
+    // Bars have whole device pixels for edges, all equally wide.
     std::vector<int> widths;
-    for (const int slot : {55, 57, 59}) {
+    for (const int slot : {54, 56, 58, 59}) {
         int width = 0;
         for (int x = slot * 6; x < slot * 6 + 6; ++x) {
             ASSERT_TRUE(red(image.pixel(x, 30)) || image.pixel(x, 30) == qRgb(255, 255, 255)) << x;
@@ -184,7 +171,7 @@ TEST(SparklineTest, PaintedAtTheTargetResolution)
         widths.push_back(width);
     }
     EXPECT_GE(widths.front(), 4);
-    EXPECT_EQ(widths, std::vector<int>(3, widths.front()));
+    EXPECT_EQ(widths, std::vector<int>(4, widths.front()));
 }
 
 TEST(LatencyTipTest, ShowsBesideTheRowAndNeverOffTheScreen)
