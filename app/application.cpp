@@ -1,5 +1,6 @@
 #include "app/application.h"
 
+#include "ui/form_style.h"
 #include "ui/message_box.h"
 
 #include <QIcon>
@@ -15,7 +16,7 @@ TApplication::TApplication(int& argc, char** argv)
     setApplicationName(MessageBox::Title());
     setQuitOnLastWindowClosed(false);
     // Every window and box without an icon of its own, and the about box's picture, show the program's.
-    setWindowIcon(QIcon(QStringLiteral(":/corvane.svg")));
+    setWindowIcon(ProgramIcon());
 }
 
 bool TApplication::notify(QObject* receiver, QEvent* event)

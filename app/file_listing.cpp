@@ -2,12 +2,15 @@
 
 #include "platform/exception.h"
 #include "platform/file_errors.h"
+#include "platform/folder_entry.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <dirent.h>
+#include <fcntl.h>
 #include <memory>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -54,22 +57,25 @@ bool ListingLess(const std::string& a, const std::string& b)
 
 void TFileListing::SetDirectory(const std::string& path)
 {
-    struct stat st
-    {
-    };
-    if (::stat(path.c_str(), &st) != 0)
-        throw EInOutError::FromErrno(errno);
-    if (!S_ISDIR(st.st_mode))
-        throw EInOutError::FromErrno(ENOTDIR);
+    // As root, below the program folder, never through a link (see TFolderEntry).
+    const int fd = TFolderEntry(path).OpenAsFolder();
+    if (fd < 0)
+        throw EInOutError::FromErrno(-fd);
+    ::close(fd);
     if (path != m_directory)
         m_directory = path;
 }
 
 void TFileListing::Update()
 {
-    std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(m_directory.c_str()), &::closedir);
-    if (!dir)
-        throw EInOutError::FromErrno(errno);
+    const int fd = TFolderEntry(m_directory).OpenAsFolder();
+    std::unique_ptr<DIR, int (*)(DIR*)> dir(fd < 0 ? nullptr : ::fdopendir(fd), &::closedir);
+    if (!dir) {
+        const int error = fd < 0 ? -fd : errno;
+        if (fd >= 0)
+            ::close(fd);
+        throw EInOutError::FromErrno(error);
+    }
     std::vector<std::string> items;
     while (const dirent* entry = ::readdir(dir.get())) {
         const std::string name = entry->d_name;
@@ -83,7 +89,7 @@ void TFileListing::Update()
             };
             if (entry->d_type != DT_LNK && entry->d_type != DT_UNKNOWN)
                 continue;
-            if (::stat((m_directory + '/' + name).c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+            if (::fstatat(::dirfd(dir.get()), name.c_str(), &st, 0) != 0 || !S_ISREG(st.st_mode))
                 continue;
         }
         items.push_back(name);

@@ -103,7 +103,6 @@ TForm1::TForm1()
     yellow.setColor(QPalette::Window, KeyColor);
     setPalette(yellow);
     setAutoFillBackground(true);
-    setWindowIcon(QIcon(QStringLiteral(":/corvane.svg")));
 
     for (const char* name : {"idle", "up", "error", "busy", "spare", "emblem"})
         ImageStatus.AddSvg(QStringLiteral(":/status-%1.svg").arg(QLatin1String(name)));

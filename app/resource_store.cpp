@@ -1,6 +1,7 @@
 #include "app/resource_store.h"
 
 #include "app/text_buffer.h"
+#include "platform/folder_entry.h"
 #include "platform/program_folder.h"
 
 #include <algorithm>
@@ -45,5 +46,7 @@ void WriteResourceFile(TTextBuffer& buffer, const std::string& typedName, const 
 
 void DeleteResourceFile(const std::string& bareName)
 {
-    ::unlink(ResourcePath(bareName).c_str());
+    const TFolderEntry entry(ResourcePath(bareName));
+    if (entry.Folder() >= 0)
+        ::unlinkat(entry.Folder(), entry.Name().c_str(), 0);
 }

@@ -89,9 +89,9 @@ void TTextBuffer::SetText(const std::string& text, size_t maxLines)
 
 void TTextBuffer::LoadFromFile(const std::string& path, size_t maxLines)
 {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    const int fd = OpenForReading(path);
     if (fd < 0)
-        throw EFileOpenError(path, errno);
+        throw EFileOpenError(path, -fd);
     // A FIFO or device named like a resource would block or never end: only plain files are read.
     struct stat st
     {

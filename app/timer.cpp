@@ -5,7 +5,8 @@
 TTimer::TTimer(QObject* parent)
     : QObject(parent)
 {
-    m_timer.setTimerType(Qt::CoarseTimer);
+    // A coarse timer may fire up to 5 % early; a round must come one full interval after the last.
+    m_timer.setTimerType(Qt::PreciseTimer);
     connect(&m_timer, &QTimer::timeout, this, [this] {
         if (OnTimer)
             OnTimer();

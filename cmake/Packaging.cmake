@@ -31,9 +31,11 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "${CORVANE_HOMEPAGE}")
 set(CPACK_DEBIAN_COMPRESSION_TYPE xz)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# setcap for the postinst; xdg-open for the product page on desktops without a portal.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS libcap2-bin)
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS xdg-utils)
+# setcap for the postinst. libcurl and libcanberra are loaded by the first transfer and the first alarm, not
+# linked, so dpkg-shlibdeps cannot see them. xdg-open opens the product page on desktops without a portal;
+# the sound server's backend lets the alarm play through the desktop's mixer.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libcap2-bin, libcurl4, libcanberra0")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils, libcanberra-pulse")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA "${CMAKE_SOURCE_DIR}/packaging/debian/postinst")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 

@@ -1,5 +1,7 @@
 #include "platform/atomic_file.h"
 
+#include "platform/folder_entry.h"
+
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -8,6 +10,7 @@
 #include <fcntl.h>
 #include <string_view>
 #include <sys/file.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -15,7 +18,7 @@ namespace {
 
 constexpr std::string_view TemporaryPrefix = ".corvane-";
 
-// A name mkstemp made from our prefix: six letters or digits after it.
+// A temporary's name: our prefix and six letters or digits.
 bool isTemporaryName(const char* name)
 {
     const std::string_view text(name);
@@ -42,9 +45,9 @@ int writeAll(int fd, const std::string& content)
     return 0;
 }
 
-int writeInPlace(const std::string& path, const std::string& content, mode_t mode, const struct stat& before)
+int writeInPlace(const TFolderEntry& entry, const std::string& content, mode_t mode, const struct stat& before)
 {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+    const int fd = ::openat(entry.Folder(), entry.Name().c_str(), O_WRONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
     if (fd < 0)
         return errno;
     struct stat st
@@ -68,42 +71,70 @@ int writeInPlace(const std::string& path, const std::string& content, mode_t mod
     return error;
 }
 
+// mkstemp inside an open folder: a new file of our temporary names, readable by us alone.
+int createTemporary(int folder, std::string& name)
+{
+    static constexpr std::string_view Letters = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        unsigned char random[6];
+        if (::getrandom(random, sizeof random, 0) != static_cast<ssize_t>(sizeof random))
+            return -1;
+        name = std::string(TemporaryPrefix);
+        for (const unsigned char r : random)
+            name += Letters[r % Letters.size()];
+        const int fd = ::openat(folder, name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
+        if (fd >= 0 || errno != EEXIST)
+            return fd;
+    }
+    errno = EEXIST;
+    return -1;
+}
+
+bool isReadOnly(const TFolderEntry& entry, const struct stat& st)
+{
+    // No write bit at all counts as read-only even for root, who would pass access(W_OK).
+    return (st.st_mode & 0222) == 0 || ::faccessat(entry.Folder(), entry.Name().c_str(), W_OK, 0) != 0;
+}
+
 } // namespace
 
 int ReplaceFileContent(const std::string& path, const std::string& content, mode_t newFileMode, mode_t keptModeBits,
                        bool inPlaceWithoutTemporary)
 {
-    // Write through a symbolic link rather than replacing the link with a plain file.
     std::string target = path;
     char resolved[PATH_MAX];
-    if (::realpath(path.c_str(), resolved))
+    // A user's own link is written through rather than replaced by a plain file (a settings file kept in a
+    // repository of dotfiles); where links are refused, the link itself is replaced.
+    if (!TFolderEntry::RefusesLinksAt(path) && ::realpath(path.c_str(), resolved))
         target = resolved;
+    const TFolderEntry entry(target);
+    if (entry.Folder() < 0)
+        return entry.Error();
 
     mode_t mode = newFileMode;
     struct stat st
     {
     };
-    if (::stat(target.c_str(), &st) == 0) {
-        if (!S_ISREG(st.st_mode))
+    if (::fstatat(entry.Folder(), entry.Name().c_str(), &st, entry.StatFlags()) == 0) {
+        if (!S_ISREG(st.st_mode) && !S_ISLNK(st.st_mode))
             return EISDIR;
         // Rename would replace a file we may not write; refuse as a plain write would.
-        if (IsReadOnlyFile(target))
+        if (S_ISREG(st.st_mode) && isReadOnly(entry, st))
             return EACCES;
-        mode = st.st_mode & keptModeBits;
+        if (S_ISREG(st.st_mode))
+            mode = st.st_mode & keptModeBits;
     } else if (errno != ENOENT) {
         return errno;
     }
     const bool exists = S_ISREG(st.st_mode);
 
-    const auto slash = target.rfind('/');
-    const std::string folder = slash == std::string::npos ? std::string(".") : target.substr(0, slash + 1);
-    std::string temp = folder + std::string(TemporaryPrefix) + "XXXXXX";
-    const int fd = ::mkstemp(temp.data());
+    std::string temp;
+    const int fd = createTemporary(entry.Folder(), temp);
     if (fd < 0) {
         // A writable file in a folder we may not write: no temporary is possible, but the file itself can
         // still take the content, without the protection of the rename.
         if (inPlaceWithoutTemporary && exists && (errno == EACCES || errno == EPERM))
-            return writeInPlace(target, content, mode, st);
+            return writeInPlace(entry, content, mode, st);
         return errno;
     }
     // Held while the temporary exists, so a start-up sweep can tell it from one a killed writer left behind.
@@ -112,36 +143,46 @@ int ReplaceFileContent(const std::string& path, const std::string& content, mode
     if (!error && ::fchmod(fd, mode) != 0)
         error = errno;
     // Keep a user's file theirs when root rewrites it; failing that is no reason to lose the write.
-    if (!error && st.st_uid != 0 && ::geteuid() == 0 && ::fchown(fd, st.st_uid, st.st_gid) != 0) { }
+    if (!error && exists && st.st_uid != 0 && ::geteuid() == 0 && ::fchown(fd, st.st_uid, st.st_gid) != 0) { }
     if (!error && ::fsync(fd) != 0)
         error = errno;
     if (::close(fd) != 0 && !error)
         error = errno;
-    if (!error && ::rename(temp.c_str(), target.c_str()) != 0)
+    if (!error && ::renameat(entry.Folder(), temp.c_str(), entry.Folder(), entry.Name().c_str()) != 0)
         error = errno;
     if (error)
-        ::unlink(temp.c_str());
+        ::unlinkat(entry.Folder(), temp.c_str(), 0);
     return error;
 }
 
 bool IsReadOnlyFile(const std::string& path)
 {
+    const TFolderEntry entry(path);
     struct stat st
     {
     };
-    if (::stat(path.c_str(), &st) != 0)
-        return false;
-    // No write bit at all counts as read-only even for root, who would pass access(W_OK).
-    return (st.st_mode & 0222) == 0 || ::access(path.c_str(), W_OK) != 0;
+    return entry.Folder() >= 0 && ::fstatat(entry.Folder(), entry.Name().c_str(), &st, entry.StatFlags()) == 0
+        && S_ISREG(st.st_mode) && isReadOnly(entry, st);
+}
+
+int OpenForReading(const std::string& path)
+{
+    const TFolderEntry entry(path);
+    if (entry.Folder() < 0)
+        return -entry.Error();
+    // Non-blocking, so a FIFO in the file's place cannot hold the caller in open().
+    const int fd
+        = ::openat(entry.Folder(), entry.Name().c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | entry.OpenFlags());
+    return fd >= 0 ? fd : -errno;
 }
 
 int ReadFileContent(const std::string& path, std::string& content)
 {
-    // Non-blocking, so a FIFO in the file's place cannot hold start-up in open(); only plain files are read,
-    // and no more than a settings file could sensibly hold, so a link to a device cannot eat the memory.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    // Only plain files are read, and no more than a settings file could sensibly hold, so a link to a device
+    // cannot eat the memory.
+    const int fd = OpenForReading(path);
     if (fd < 0)
-        return errno;
+        return -fd;
     auto fail = [fd](int error) {
         ::close(fd);
         return error;
@@ -177,9 +218,13 @@ int ReadFileContent(const std::string& path, std::string& content)
 
 int RemoveStaleTemporaries(const std::string& folder)
 {
-    DIR* dir = ::opendir(folder.c_str());
-    if (!dir)
+    const int folderFd = TFolderEntry(folder).OpenAsFolder();
+    DIR* dir = folderFd < 0 ? nullptr : ::fdopendir(folderFd);
+    if (!dir) {
+        if (folderFd >= 0)
+            ::close(folderFd);
         return 0;
+    }
     const int dirFd = ::dirfd(dir);
     const time_t now = ::time(nullptr);
     int removed = 0;

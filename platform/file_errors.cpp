@@ -1,5 +1,6 @@
 #include "platform/file_errors.h"
 
+#include "platform/folder_entry.h"
 #include "platform/format.h"
 
 #include <cerrno>
@@ -71,10 +72,24 @@ EInOutError EInOutError::FromErrno(int errnoValue)
     return EInOutError(errnoValue, Format("I/O error %d", errnoValue));
 }
 
+namespace {
+
+// Root meets ELOOP in the program folder where a link was refused; the system's "too many levels of symbolic
+// links" would send the user looking for a loop.
+std::string fileErrorText(const std::string& path, int errnoValue)
+{
+    if (errnoValue == ELOOP && TFolderEntry::RefusesLinksAt(path))
+        return "Collegamento simbolico rifiutato: eseguito come root, Corvane non segue collegamenti nella sua "
+               "cartella";
+    return SystemErrorText(errnoValue);
+}
+
+} // namespace
+
 EFileOpenError::EFileOpenError(const std::string& path, int errnoValue)
-    : Exception(Format("Cannot open file \"%s\". %s", path.c_str(), SystemErrorText(errnoValue).c_str()))
+    : Exception(Format("Cannot open file \"%s\". %s", path.c_str(), fileErrorText(path, errnoValue).c_str()))
 { }
 
 EFileCreateError::EFileCreateError(const std::string& path, int errnoValue)
-    : Exception(Format("Cannot create file \"%s\". %s", path.c_str(), SystemErrorText(errnoValue).c_str()))
+    : Exception(Format("Cannot create file \"%s\". %s", path.c_str(), fileErrorText(path, errnoValue).c_str()))
 { }

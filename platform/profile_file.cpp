@@ -1,6 +1,7 @@
 #include "platform/profile_file.h"
 
 #include "platform/atomic_file.h"
+#include "platform/folder_entry.h"
 
 #include <cerrno>
 #include <string_view>
@@ -204,7 +205,9 @@ int WriteProfileString(const std::string& section, const std::string& key, const
                        const std::string& path, bool privateValue)
 {
     std::string content;
-    if (const int error = ReadFileContent(path, content); error && error != ENOENT)
+    // A link refused as root is replaced like a missing file: its target was never ours to see.
+    if (const int error = ReadFileContent(path, content);
+        error && error != ENOENT && !(error == ELOOP && TFolderEntry::RefusesLinksAt(path)))
         return error;
     // The settings may hold a mail password: a file we create is for its owner's eyes only, and so is one
     // that is given a password.

@@ -1,6 +1,7 @@
 // Opening a web page or a file with the desktop's handler for it.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -10,6 +11,9 @@ public:
     virtual ~IShellOpener() = default;
     // Hands `target` (a URL or a path) to the desktop and returns at once; the outcome is not waited for.
     virtual void Open(const std::string& target) = 0;
+    // Opens as Open does, then calls `outcome` with whether the desktop could open it, possibly later and on
+    // another thread. A handler still running after a few seconds counts as opened.
+    virtual void OpenAndReport(const std::string& target, std::function<void(bool opened)> outcome);
     // Starts a downloaded file: an executable runs with `parameters` split at blanks, anything else goes to
     // the desktop's handler. False when there is nothing to start.
     virtual bool Launch(const std::string& file, const std::string& parameters);

@@ -11,14 +11,19 @@
 #include <QFrame>
 #include <QIcon>
 #include <QLabel>
+#include <QLinearGradient>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPointer>
 #include <QPushButton>
 #include <QScreen>
 #include <QStyle>
+#include <QToolButton>
 #include <QVariantAnimation>
+#include <QWindow>
 
 #include <algorithm>
+#include <optional>
 
 namespace {
 
@@ -55,7 +60,8 @@ private:
     QString m_text;
 };
 
-// A blue, underlined line that hands its address to the desktop when clicked.
+// A blue, underlined line that hands its address to the desktop when clicked, and greys out for good once the
+// desktop could not open it (no mail program, say).
 class TLinkLabel final : public QLabel
 {
 public:
@@ -67,7 +73,9 @@ public:
         underlined.setUnderline(true);
         setFont(underlined);
         QPalette blue = palette();
-        blue.setColor(QPalette::WindowText, QColor(0, 0, 255));
+        // Blue while it works; disabled, the style's grey.
+        for (const auto group : {QPalette::Active, QPalette::Inactive})
+            blue.setColor(group, QPalette::WindowText, QColor(0, 0, 255));
         setPalette(blue);
         setCursor(Qt::PointingHandCursor);
     }
@@ -75,13 +83,105 @@ public:
 protected:
     void mouseReleaseEvent(QMouseEvent* event) override
     {
-        if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()))
-            ShellOpener().Open(m_target);
+        if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint())) {
+            // The outcome may come from another thread, after the box is gone.
+            ShellOpener().OpenAndReport(m_target, [link = QPointer<TLinkLabel>(this)](bool opened) {
+                if (!opened)
+                    QMetaObject::invokeMethod(qApp, [link] {
+                        if (link) {
+                            link->setEnabled(false);
+                            link->unsetCursor();
+                        }
+                    });
+            });
+        }
         QLabel::mouseReleaseEvent(event);
     }
 
 private:
     std::string m_target;
+};
+
+// The box's own caption bar, painted with a gradient, which a window manager's title bar could not be: it
+// shows the title, moves the box when dragged and closes it with its button.
+class TCaptionBar final : public QWidget
+{
+public:
+    TCaptionBar(const QString& title, QDialog* dialog)
+        : QWidget(dialog)
+        , m_title(title)
+    {
+        setObjectName(QStringLiteral("CaptionBar"));
+        QFont bold = font();
+        bold.setBold(true);
+        setFont(bold);
+        auto* close = new QToolButton(this);
+        close->setObjectName(QStringLiteral("CaptionClose"));
+        close->setIcon(style()->standardIcon(QStyle::SP_TitleBarCloseButton));
+        close->setAutoRaise(true);
+        close->setFocusPolicy(Qt::NoFocus);
+        QObject::connect(close, &QToolButton::clicked, dialog, &QDialog::reject);
+        m_close = close;
+        // The window's activation reaches the window, not always its children: the bar listens there.
+        dialog->installEventFilter(this);
+    }
+
+    QString title() const { return m_title; }
+
+protected:
+    void resizeEvent(QResizeEvent*) override
+    {
+        const int side = height() - 4;
+        m_close->setGeometry(width() - side - 2, 2, side, side);
+    }
+
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter painter(this);
+        const bool active = isActiveWindow();
+        const QColor start = active ? palette().color(QPalette::Active, QPalette::Highlight)
+                                    : palette().color(QPalette::Inactive, QPalette::Dark);
+        QLinearGradient fill(rect().topLeft(), rect().topRight());
+        fill.setColorAt(0, start);
+        fill.setColorAt(1, start.lighter(active ? 170 : 140));
+        painter.fillRect(rect(), fill);
+        painter.setPen(active ? palette().color(QPalette::Active, QPalette::HighlightedText)
+                              : palette().color(QPalette::Inactive, QPalette::Light));
+        painter.drawText(rect().adjusted(4, 0, -height(), 0), Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
+                         m_title);
+    }
+
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::WindowActivate || event->type() == QEvent::WindowDeactivate
+            || event->type() == QEvent::ActivationChange)
+            update();
+        return QWidget::eventFilter(watched, event);
+    }
+
+    void mousePressEvent(QMouseEvent* event) override
+    {
+        if (event->button() != Qt::LeftButton)
+            return;
+        // The window manager moves the box; without one, the drag below does.
+        QWindow* handle = window()->windowHandle();
+        m_dragFrom = handle && handle->startSystemMove()
+            ? std::nullopt
+            : std::optional<QPoint>(event->globalPosition().toPoint() - window()->pos());
+    }
+
+    void mouseMoveEvent(QMouseEvent* event) override
+    {
+        if (m_dragFrom && (event->buttons() & Qt::LeftButton))
+            window()->move(event->globalPosition().toPoint() - *m_dragFrom);
+    }
+
+    void mouseReleaseEvent(QMouseEvent*) override { m_dragFrom.reset(); }
+
+private:
+    QString m_title;
+    QToolButton* m_close = nullptr;
+    std::optional<QPoint> m_dragFrom;
 };
 
 // A frame two pixels wide on the desktop, drawn above everything and passing the mouse through.
@@ -111,14 +211,30 @@ protected:
 
 std::unique_ptr<QDialog> TAboutDlg::CreateDialog(QWidget* parent) const
 {
-    auto dialog = std::make_unique<QDialog>(
-        parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+    // With the caption filled, the box draws its own caption and frame; the lines sit in the client below.
+    const Qt::WindowFlags decoration = CaptionFill
+        ? Qt::WindowFlags(Qt::FramelessWindowHint)
+        : Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint;
+    auto dialog = std::make_unique<QDialog>(parent, Qt::Dialog | decoration);
     dialog->setObjectName(QStringLiteral("about"));
     dialog->setWindowTitle(CaptionTitle);
     dialog->setFont(FormFont());
     const int columnWidth = ClientWidth - 70;
 
-    auto* icon = new QLabel(dialog.get());
+    int captionHeight = 0;
+    if (CaptionFill) {
+        auto* frame = new QFrame(dialog.get());
+        frame->setObjectName(QStringLiteral("Frame"));
+        frame->setFrameStyle(QFrame::WinPanel | QFrame::Raised);
+        auto* caption = new TCaptionBar(CaptionTitle, dialog.get());
+        captionHeight = std::max(18, caption->fontMetrics().height() + 6);
+        caption->setGeometry(2, 2, ClientWidth - 4, captionHeight);
+        captionHeight += 2;
+    }
+    auto* client = new QWidget(dialog.get());
+    client->setObjectName(QStringLiteral("Client"));
+
+    auto* icon = new QLabel(client);
     icon->setObjectName(QStringLiteral("Icon"));
     icon->setPixmap(QApplication::windowIcon().pixmap(QSize(32, 32), dialog->devicePixelRatioF()));
     icon->setGeometry(13, 7, 32, 32);
@@ -130,7 +246,7 @@ std::unique_ptr<QDialog> TAboutDlg::CreateDialog(QWidget* parent) const
         y += height + gap;
     };
     auto text = [&](const QString& caption, const char* name, bool bold, int gap) {
-        auto* label = new QLabel(caption, dialog.get());
+        auto* label = new QLabel(caption, client);
         QFont font = dialog->font();
         font.setBold(bold);
         label->setFont(font);
@@ -141,11 +257,11 @@ std::unique_ptr<QDialog> TAboutDlg::CreateDialog(QWidget* parent) const
             y += gap;
             return;
         }
-        auto* label = new TLinkLabel(caption, std::move(target), dialog.get());
+        auto* label = new TLinkLabel(caption, std::move(target), client);
         place(label, name, label->sizeHint().height(), gap);
     };
 
-    auto* title = new TEngravedLabel(Appname, dialog.get());
+    auto* title = new TEngravedLabel(Appname, client);
     QFont titleFont(QStringLiteral("Arial"));
     titleFont.setStyleHint(QFont::SansSerif);
     titleFont.setPointSize(AppNameSize);
@@ -159,26 +275,27 @@ std::unique_ptr<QDialog> TAboutDlg::CreateDialog(QWidget* parent) const
     link(Jump, Jump.toStdString(), "Jump", EMail.isEmpty() ? 6 : 3);
     link(EMail, "mailto:" + EMail.toStdString(), "EMail", 6);
 
-    auto* line = new QFrame(dialog.get());
+    auto* line = new QFrame(client);
     line->setFrameShape(QFrame::HLine);
     line->setFrameShadow(QFrame::Sunken);
     place(line, "Separator", 2, 9);
 
     const TSystemInfo info = SystemInfo ? SystemInfo() : TSystemInfo {};
-    auto* names = new QLabel(QStringLiteral("Available Memory:\nPlatform, CPU:"), dialog.get());
+    auto* names = new QLabel(QStringLiteral("Available Memory:\nPlatform, CPU:"), client);
     names->setObjectName(QStringLiteral("SystemNames"));
     names->adjustSize();
     // A few pixels apart, so a figure never touches its name.
     names->setGeometry(ColumnLeft, y, names->width() + 6, names->height());
-    auto* values = new QLabel(QString::fromStdString(MemoryText(info) + "\n" + ProcessorText(info)), dialog.get());
+    auto* values = new QLabel(QString::fromStdString(MemoryText(info) + "\n" + ProcessorText(info)), client);
     values->setObjectName(QStringLiteral("SystemValues"));
-    values->adjustSize();
-    values->setGeometry(names->geometry().right() + 1, y, ColumnLeft + columnWidth - names->geometry().right() - 1,
-                        values->height());
+    // Processor names are long ("... CPU @ 1.90GHz"): the line wraps within the column rather than lose its end.
+    values->setWordWrap(true);
+    const int valuesWidth = ColumnLeft + columnWidth - names->geometry().right() - 1;
+    values->setGeometry(names->geometry().right() + 1, y, valuesWidth, values->heightForWidth(valuesWidth));
     y += std::max(names->height(), values->height()) + 24;
 
     auto button = [&](const QString& caption, const char* name, int right) {
-        auto* b = new QPushButton(caption, dialog.get());
+        auto* b = new QPushButton(caption, client);
         b->setObjectName(QLatin1String(name));
         const QSize size(std::max(75, b->sizeHint().width()), std::max(25, b->sizeHint().height()));
         b->setGeometry(right - size.width(), y, size.width(), size.height());
@@ -196,7 +313,12 @@ std::unique_ptr<QDialog> TAboutDlg::CreateDialog(QWidget* parent) const
                 OnCustomClick();
         });
     }
-    dialog->setFixedSize(ClientWidth, bottom + 1 + 6);
+    client->setGeometry(0, captionHeight, ClientWidth, bottom + 1 + 6);
+    dialog->setFixedSize(ClientWidth, captionHeight + client->height());
+    if (auto* frame = dialog->findChild<QFrame*>(QStringLiteral("Frame"), Qt::FindDirectChildrenOnly)) {
+        frame->setGeometry(dialog->rect());
+        frame->lower();
+    }
 
     // Centred on the screen, as the box always opens.
     const QScreen* screen = parent && parent->screen() ? parent->screen() : QGuiApplication::primaryScreen();

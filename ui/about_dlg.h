@@ -28,6 +28,8 @@ public:
     QString CustomButton;
     std::function<void()> OnCustomClick;
     TDialogEffect Effect = TDialogEffect::deExplodeExt;
+    // The box paints its own caption bar with a gradient, in place of the window manager's.
+    bool CaptionFill = true;
     // Where the system lines come from; the kernel's files unless a test says otherwise.
     std::function<TSystemInfo()> SystemInfo = [] { return ReadSystemInfo(); };
 

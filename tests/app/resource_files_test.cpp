@@ -3,6 +3,7 @@
 #include "app/text_buffer.h"
 #include "platform/exception.h"
 #include "platform/file_errors.h"
+#include "platform/profile_file.h"
 #include "platform/program_folder.h"
 #include "tests/support/temp_folder.h"
 
@@ -211,3 +212,34 @@ TEST_F(ResourceFolderTest, UnreadableFolderIsAccessDenied)
 }
 
 } // namespace
+
+// What a user of a folder that root runs the program from could plant, beyond the links of the end-to-end case:
+// linked folders, and a settings file whose link the first write replaces.
+TEST_F(ResourceFolderTest, AsRootLinkedFoldersAreRefusedAndASettingsWriteReplacesItsLink)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root";
+    TempFolder elsewhere;
+    elsewhere.MakeFolder("etc");
+    elsewhere.Write("etc/x.cvr", "kept\r\n1\r\n");
+    elsewhere.Write("ini", "[Check]\r\nTimeCheck=1\r\n");
+    std::filesystem::create_symlink(elsewhere.File("etc"), folder.File("list/sub"));
+    std::filesystem::create_symlink(elsewhere.File("ini"), folder.File("corvane.ini"));
+
+    TTextBuffer buffer;
+    EXPECT_THROW(WriteResourceFile(buffer, "sub/x.cvr", "host", 4), EFileCreateError);
+    EXPECT_THROW(LoadResourceFile(buffer, "sub/x.cvr"), EFileOpenError);
+    DeleteResourceFile("sub/x.cvr");
+    EXPECT_EQ(elsewhere.Read("etc/x.cvr"), "kept\r\n1\r\n");
+
+    EXPECT_EQ(ReadProfileString("Check", "TimeCheck", "20", folder.File("corvane.ini")), "20");
+    EXPECT_EQ(WriteProfileString("Check", "TimeCheck", "30", folder.File("corvane.ini")), 0);
+    EXPECT_FALSE(std::filesystem::is_symlink(folder.File("corvane.ini")));
+    EXPECT_EQ(folder.Read("corvane.ini"), "[Check]\r\nTimeCheck=30\r\n");
+    EXPECT_EQ(elsewhere.Read("ini"), "[Check]\r\nTimeCheck=1\r\n");
+
+    std::filesystem::remove_all(folder.File("list"));
+    std::filesystem::create_symlink(elsewhere.File("etc"), folder.File("list"));
+    TFileListing listing;
+    EXPECT_THROW(listing.SetDirectory(ResourceFolder()), EInOutError);
+}

@@ -1,9 +1,13 @@
 #include "app/alert_settings.h"
 #include "app/form1.h"
 #include "app/settings_file.h"
+#include "app/timer.h"
 #include "platform/program_folder.h"
 #include "tests/support/temp_folder.h"
 #include "ui/message_box.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -170,6 +174,33 @@ TEST_F(StartupSettingsTest, UncreatableSettingsFileLeavesTheTimerOff)
     EXPECT_THROW(form->FormCreate(), ESettingsWriteError);
     EXPECT_FALSE(form->Timer1->Enabled());
     EXPECT_EQ(form->Timer1->Interval(), 20000u);
+}
+
+// A cycle disables the timer and arms it again when it ends; the next tick must not come early.
+TEST(TimerTest, ATickNeverComesBeforeAFullIntervalAfterTheTimerWasArmed)
+{
+    constexpr qint64 IntervalNs = 60'000'000;
+    TTimer timer;
+    timer.SetInterval(60);
+    QElapsedTimer armed;
+    std::vector<qint64> early;
+    int ticks = 0;
+    timer.OnTimer = [&] {
+        if (armed.nsecsElapsed() < IntervalNs)
+            early.push_back(armed.nsecsElapsed());
+        ++ticks;
+        timer.SetEnabled(false);
+        armed.start();
+        timer.SetEnabled(true);
+    };
+    armed.start();
+    timer.SetEnabled(true);
+    QElapsedTimer clock;
+    clock.start();
+    while (ticks < 30 && clock.elapsed() < 10000)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 100);
+    EXPECT_EQ(ticks, 30);
+    EXPECT_TRUE(early.empty()) << early.size() << " ticks early, the first after " << early.front() << " ns";
 }
 
 } // namespace

@@ -6,7 +6,9 @@
 
 #include <algorithm>
 #include <chrono>
+#include <csignal>
 #include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <optional>
 #include <sstream>
@@ -268,6 +270,30 @@ TEST_F(GadgetTest, RestingOnARowShowsItsRoundsBesideTheListButNeverOverAMenu)
     std::this_thread::sleep_for(std::chrono::milliseconds(1500));
     EXPECT_FALSE(tip()) << "a tip over the list's menu";
     session->Tool({"xdotool", "key", "Escape"});
+}
+
+// What the first frame does not need is not loaded for it: the transfer library waits for an update check,
+// the sound library for an alarm.
+TEST(StartupLibrariesTest, WithTheUpdateCheckOffNeitherTheTransferNorTheSoundLibraryIsLoaded)
+{
+    TempFolder folder;
+    fs::copy_file(fs::path(CORVANE_PROGRAM_DIR) / "corvane", folder.File("corvane"));
+    folder.MakeFolder("list");
+    const pid_t pid
+        = StartProcess({folder.File("corvane")}, {{"QT_QPA_PLATFORM", "offscreen"}, {"CORVANE_UPDATE_HOST", ""}},
+                       folder.Path(), "/dev/null");
+    ASSERT_GT(pid, 0);
+    // Settled once its settings file is written.
+    for (int waited = 0; waited < 10000 && !folder.Exists("corvane.ini"); waited += 50)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    std::ifstream maps("/proc/" + std::to_string(pid) + "/maps");
+    const std::string loaded((std::istreambuf_iterator<char>(maps)), std::istreambuf_iterator<char>());
+    ::kill(pid, SIGTERM);
+    EXPECT_TRUE(WaitForProcess(pid, 10000));
+    EXPECT_NE(loaded.find("libQt6Widgets"), std::string::npos);
+    EXPECT_EQ(loaded.find("libcurl"), std::string::npos);
+    EXPECT_EQ(loaded.find("libcanberra"), std::string::npos);
 }
 
 } // namespace

@@ -8,6 +8,7 @@
 #include <csignal>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <sstream>
 #include <thread>
 
 namespace {
@@ -61,6 +62,33 @@ TEST(InstallTest, InstalledProgramStartsWithItsFilesInTheUserDataFolder)
     EXPECT_TRUE(fs::is_empty(data / "list"));
     EXPECT_EQ(namesIn(prefix / "bin"), (std::vector<std::string> {"corvane", "corvane-ping"}));
     EXPECT_TRUE(fs::is_empty(folder.File("work")));
+}
+
+// An empty entry in a run path is the current folder: a library planted where the program is started would
+// be loaded in place of the system's.
+TEST(InstallTest, NeitherTheBuiltNorTheInstalledProgramLooksForLibrariesInTheCurrentFolder)
+{
+    if (!CommandAvailable("readelf"))
+        GTEST_SKIP() << "readelf is not installed";
+    TempFolder folder;
+    const std::string build = fs::path(CORVANE_PROGRAM_DIR).parent_path().string();
+    ASSERT_EQ(RunCommand({"cmake", "--install", build, "--prefix", folder.File("prefix")}).status, 0);
+    for (const fs::path& program :
+         {fs::path(CORVANE_PROGRAM_DIR) / "corvane", fs::path(CORVANE_PROGRAM_DIR) / "corvane-ping",
+          fs::path(folder.File("prefix/bin/corvane"))}) {
+        const CommandResult dynamic = RunCommand({"readelf", "-d", program.string()});
+        ASSERT_EQ(dynamic.status, 0) << dynamic.output;
+        std::istringstream lines(dynamic.output);
+        for (std::string line; std::getline(lines, line);) {
+            if (line.find("RPATH") == std::string::npos && line.find("RUNPATH") == std::string::npos)
+                continue;
+            const std::string paths = line.substr(line.find('[') + 1, line.rfind(']') - line.find('[') - 1);
+            std::istringstream entries(paths + ":");
+            for (std::string entry; std::getline(entries, entry, ':');)
+                EXPECT_TRUE(entry.starts_with('/') || entry.starts_with("$ORIGIN"))
+                    << program << ": \"" << entry << "\" in " << line;
+        }
+    }
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 // The about box: its lines in their places, the machine's figures, and buttons and links that open pages.
 #include "app/chrome_look.h"
 #include "platform/shell_open.h"
+#include "tests/support/temp_folder.h"
 #include "ui/about_dlg.h"
 
 #include <QApplication>
@@ -9,8 +10,11 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <QToolButton>
 
+#include <cstdlib>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -92,7 +96,9 @@ TEST_F(AboutDlgTest, LinesStackInOneColumnAboveTheMachineFiguresAndTheButtons)
     EXPECT_EQ(visit->text(), QStringLiteral("Visita il sito"));
     EXPECT_EQ(visit->geometry().right(), ok->x() - 6 - 1);
     EXPECT_EQ(ok->y(), values->geometry().bottom() + 1 + 24);
-    EXPECT_EQ(dialog->height(), ok->geometry().bottom() + 1 + 6);
+    const QWidget* client = ok->parentWidget();
+    EXPECT_EQ(client->height(), ok->geometry().bottom() + 1 + 6);
+    EXPECT_EQ(dialog->height(), client->geometry().bottom() + 1) << "the client ends the box, below its caption";
 
     about.CustomButton.clear();
     EXPECT_FALSE(part<QPushButton>(*about.CreateDialog(nullptr), "CustomButton")) << "no caption, no button";
@@ -125,6 +131,66 @@ TEST_F(AboutDlgTest, UnreadableKernelFilesStillGiveTheBoxNeutralFigures)
     const QString values = part(*dialog, "SystemValues")->text();
     EXPECT_TRUE(values.contains(QStringLiteral(" KB\n"))) << values.toStdString();
     EXPECT_TRUE(values.endsWith(QStringLiteral(" or compatible"))) << values.toStdString();
+}
+
+// Names as the kernel gives them: each line shows to its end, wrapped within the column where it must.
+TEST_F(AboutDlgTest, CommonProcessorNamesAreShownToTheirEnd)
+{
+    for (const char* name : {"Intel(R) Core(TM) i7-8650U CPU @ 1.90GHz", "AMD Ryzen 7 PRO 4750U with Radeon Graphics",
+                             "Intel(R) Xeon(R) Platinum 8375C CPU @ 2.90GHz"}) {
+        about.SystemInfo = [name] {
+            TSystemInfo info;
+            info.MemoryKb = 65536000;
+            info.Processors = 16;
+            info.ProcessorName = name;
+            return info;
+        };
+        const auto dialog = about.CreateDialog(nullptr);
+        QLabel* values = part(*dialog, "SystemValues");
+        EXPECT_TRUE(values->text().endsWith(QStringLiteral(" or compatible")));
+        const QRect needed
+            = values->fontMetrics().boundingRect(QRect(0, 0, values->width(), 10000), Qt::TextWordWrap, values->text());
+        EXPECT_LE(needed.width(), values->width()) << name;
+        EXPECT_LE(needed.height(), values->height()) << name;
+        EXPECT_LE(values->geometry().bottom() + 24, part<QPushButton>(*dialog, "OK")->y()) << name;
+    }
+}
+
+// The real shell opener, with an xdg-open that knows no mail program: the mail link greys out, the web link
+// stays as it was.
+TEST_F(AboutDlgTest, ALinkTheDesktopCannotOpenIsDisabled)
+{
+    SetShellOpenerForTesting(nullptr);
+    TempFolder bin;
+    bin.Write("xdg-open", "#!/bin/sh\ncase \"$1\" in mailto:*) exit 3;; esac\nexit 0\n");
+    ::chmod(bin.File("xdg-open").c_str(), 0755);
+    const std::string path = std::getenv("PATH");
+    ::setenv("PATH", (bin.Path() + ":" + path).c_str(), 1);
+    const auto dialog = about.CreateDialog(nullptr);
+    dialog->show();
+    QLabel* jump = part(*dialog, "Jump");
+    QLabel* mail = part(*dialog, "EMail");
+    QTest::mouseClick(jump, Qt::LeftButton);
+    QTest::mouseClick(mail, Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(!mail->isEnabled(), 5000);
+    QTest::qWait(300);
+    EXPECT_TRUE(jump->isEnabled());
+    ::setenv("PATH", path.c_str(), 1);
+}
+
+TEST_F(AboutDlgTest, TheCaptionBarIsAGradientThatClosesTheBox)
+{
+    const auto dialog = about.CreateDialog(nullptr);
+    auto* caption = dialog->findChild<QWidget*>(QStringLiteral("CaptionBar"));
+    ASSERT_TRUE(caption);
+    EXPECT_TRUE(dialog->windowFlags().testFlag(Qt::FramelessWindowHint)) << "no second caption from the window manager";
+    EXPECT_EQ(dialog->windowTitle(), QStringLiteral("Info su Corvane"));
+    const QImage bar = caption->grab().toImage();
+    const QColor left = bar.pixelColor(1, bar.height() - 2), right = bar.pixelColor(bar.width() / 2, bar.height() - 2);
+    EXPECT_NE(left, right) << "a gradient, not one colour";
+    dialog->show();
+    QTest::mouseClick(dialog->findChild<QToolButton*>(QStringLiteral("CaptionClose")), Qt::LeftButton);
+    EXPECT_FALSE(dialog->isVisible());
 }
 
 } // namespace

@@ -1,6 +1,8 @@
 #include "tests/support/temp_folder.h"
 #include "ui/keyed_picture.h"
 
+#include <QResource>
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -72,5 +74,19 @@ TEST_P(KeyedPictureTest, ShapeShowsNoKeyPixel)
 }
 
 INSTANTIATE_TEST_SUITE_P(Scales, KeyedPictureTest, ::testing::Values(1.0, 2.0));
+
+// The copies the build draws are what the program would draw itself; a stale one would show old artwork.
+TEST(PrerenderedPictureTest, TheBuildsCopiesMatchTheArtworkDrawnNow)
+{
+    for (const auto& [svg, size] :
+         {std::pair {":/bubble.svg", QSize(156, 201)}, std::pair {":/dog.svg", QSize(156, 146)},
+          std::pair {":/corvane.svg", QSize(48, 48)}}) {
+        const QString path = QString::fromLatin1(svg);
+        ASSERT_TRUE(QResource(PrerenderedPath(path, size)).isValid()) << svg;
+        EXPECT_EQ(RenderKeyedPicture(path, size, 1.0), RenderKeyedSvg(path, size, 1.0)) << svg;
+    }
+    EXPECT_EQ(RenderKeyedPicture(QStringLiteral(":/dog.svg"), QSize(156, 146), 2.0).size(), QSize(312, 292))
+        << "other scales are drawn";
+}
 
 } // namespace
