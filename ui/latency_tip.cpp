@@ -134,11 +134,13 @@ void TLatencyTip::ShowBeside(const QRect& row, const TLatencyFigures& figures)
         width = std::max({width, m_capacity * SlotWidth + axis, fontMetrics().horizontalAdvance(m_caption)});
         height += Margin + GraphHeight + 2 + fontMetrics().lineSpacing();
     }
-    const QSize size(width + Margin * 2, height);
-
     const QScreen* screen = QGuiApplication::screenAt(row.center());
     if (!screen)
         screen = QGuiApplication::primaryScreen();
+    // A host name or an error text may be longer than the screen is wide; its line is cut with an ellipsis.
+    if (screen)
+        width = std::min(width, screen->availableGeometry().width() - Margin * 2);
+    const QSize size(width + Margin * 2, height);
     const QRect room = screen ? screen->availableGeometry() : QRect(QPoint(), size);
     constexpr int Gap = 8;
     int x = row.right() + 1 + Gap;
@@ -170,8 +172,9 @@ void TLatencyTip::paintEvent(QPaintEvent*)
         QFont face = font();
         face.setBold(i == 0);
         painter.setFont(face);
-        painter.drawText(QRect(Margin, top, width() - Margin * 2, spacing), Qt::AlignLeft | Qt::AlignVCenter,
-                         m_lines[i]);
+        const int room = width() - Margin * 2;
+        painter.drawText(QRect(Margin, top, room, spacing), Qt::AlignLeft | Qt::AlignVCenter,
+                         QFontMetrics(face).elidedText(m_lines[i], Qt::ElideRight, room));
         top += spacing;
     }
     if (m_rounds.empty())

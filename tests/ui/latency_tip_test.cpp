@@ -178,6 +178,11 @@ TEST(LatencyTipTest, ShowsBesideTheRowAndNeverOffTheScreen)
     tip.ShowBeside(corner, answering());
     EXPECT_EQ(tip.geometry().right(), corner.left() - 9);
     EXPECT_EQ(tip.geometry().bottom(), screen.bottom());
+    // A host name longer than the screen is wide still leaves the whole tip on it.
+    TLatencyFigures huge = answering();
+    huge.Host = QString(2000, QLatin1Char('w'));
+    tip.ShowBeside(row, huge);
+    EXPECT_TRUE(screen.contains(tip.geometry()));
 }
 
 } // namespace
