@@ -12,6 +12,7 @@
 #include "app/form_res.h"
 #include "app/form_storage_qt.h"
 #include "app/frm_ping.h"
+#include "app/latency_figures.h"
 #include "app/resource_store.h"
 #include "app/settings_file.h"
 #include "platform/int_conversion.h"
@@ -22,6 +23,7 @@
 #include "ui/image_list_box.h"
 #include "ui/keyed_picture.h"
 #include "ui/labeled_edit.h"
+#include "ui/latency_tip.h"
 #include "ui/message_box.h"
 #include "ui/spin_edit.h"
 #include "ui/tool_window.h"
@@ -139,6 +141,8 @@ TForm1::TForm1()
     listaproc->SetImages(&ImageStatus);
     listaproc->SetItemHeight(17);
     listaproc->OnDblClick = [this] { Modificarisorsa1Click(); };
+    m_latencyTip = new TLatencyTip(this);
+    listaproc->OnRowTip = [this](int row, const QRect& area) { showRowTip(row, area); };
 
     Timer1 = new TTimer(this);
     Timer1->SetInterval(20000);
@@ -146,6 +150,9 @@ TForm1::TForm1()
 
     buildMenus();
     listaproc->SetPopupMenu(BarPopupMenu2);
+    // The tray's menu can open while the pointer rests on a row; a tip must not stay over it.
+    for (QMenu* menu : {static_cast<QMenu*>(BarPopupMenu1), static_cast<QMenu*>(BarPopupMenu2)})
+        connect(menu, &QMenu::aboutToShow, listaproc, &TImageListBox::EndRowTip);
 
     TrayIcon1 = new TTrayIcon(this);
     TrayIcon1->SetIcons(&ImageStatus, 5);
@@ -403,9 +410,21 @@ void TForm1::runCycle()
         const std::string name = Form_res->listapings.Item(i);
         const std::string host = buffer.Line(0);
         pinger->btnPingClick();
-        if (!pinger->Abandoned())
+        if (!pinger->Abandoned()) {
             m_states.Record(name, host, pinger->Round(), TWallClock::now());
+            listaproc->RefreshRowTip();
+        }
     }
+}
+
+void TForm1::showRowTip(int row, const QRect& area)
+{
+    if (row < 0 || !Form_res || row >= Form_res->listapings.Count()) {
+        m_latencyTip->hide();
+        return;
+    }
+    const std::string& name = Form_res->listapings.Item(row);
+    m_latencyTip->ShowBeside(area, LatencyFigures(name, m_states.Find(name)));
 }
 
 void TForm1::reportChanges()

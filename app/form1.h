@@ -26,6 +26,7 @@ class TWidgetPlacementTarget;
 class TfrmPing;
 class TImage;
 class TImageListBox;
+class TLatencyTip;
 class TTrayIcon;
 
 class TForm1 final : public QWidget
@@ -123,6 +124,8 @@ private:
     void runCycle();
     // Tells the changes of the round that has just ended in a notice and a mail, as the settings ask.
     void reportChanges();
+    // Shows the tip of a row of the list with what the rounds kept for its resource, or hides it for -1.
+    void showRowTip(int row, const QRect& area);
 
     bool m_dragging = false;
     QPoint m_dragOrigin;
@@ -135,6 +138,7 @@ private:
     TWidgetPlacementTarget* m_placementTarget = nullptr;
     qreal m_artworkScale = 0;
     TResourceStates m_states;
+    TLatencyTip* m_latencyTip = nullptr;
     std::unique_ptr<TAlertNotices> m_alertNotices;
     std::unique_ptr<TAlertMailer> m_alertMailer;
 };

@@ -4,12 +4,12 @@
 #include <set>
 #include <utility>
 
-uint32_t TRoundResult::AvgMs() const
+uint32_t TRoundResult::AvgUs() const
 {
     if (Received <= 0)
         return 0;
     const auto n = static_cast<uint64_t>(Received);
-    return static_cast<uint32_t>((SumMs + n / 2) / n);
+    return static_cast<uint32_t>((SumUs + n / 2) / n);
 }
 
 void TRoundResult::Add(const TReplyStatus& reply)
@@ -18,9 +18,9 @@ void TRoundResult::Add(const TReplyStatus& reply)
     // A time-out, an unreachable host or an expired TTL is no answer.
     if (reply.Outcome != roEchoReply)
         return;
-    MinMs = Received == 0 ? reply.RoundTripMs : std::min(MinMs, reply.RoundTripMs);
-    MaxMs = std::max(MaxMs, reply.RoundTripMs);
-    SumMs += reply.RoundTripMs;
+    MinUs = Received == 0 ? reply.RoundTripUs : std::min(MinUs, reply.RoundTripUs);
+    MaxUs = std::max(MaxUs, reply.RoundTripUs);
+    SumUs += reply.RoundTripUs;
     ++Received;
 }
 
@@ -53,7 +53,7 @@ void TResourceStates::Record(const std::string& name, const std::string& host, c
     if (!round.Address.empty())
         state.m_address = round.Address;
 
-    const TRoundMark mark {round.Up(), round.AvgMs()};
+    const TRoundMark mark {round.Up(), round.AvgUs()};
     if (state.m_historyCount < TResourceState::HistoryLength) {
         state.m_history[static_cast<size_t>((state.m_historyStart + state.m_historyCount++)
                                             % TResourceState::HistoryLength)]

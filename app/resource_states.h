@@ -19,16 +19,18 @@ struct TRoundResult
 {
     int Sent = 0; // echo exchanges completed
     int Received = 0; // echo replies among them
-    uint32_t MinMs = 0; // round-trip times of the replies; 0 while there are none
-    uint32_t MaxMs = 0;
-    uint64_t SumMs = 0;
+    // Round trips of the replies in microseconds, from the request leaving to the answer being read, so
+    // that a fast host shows tenths of a millisecond; 0 while there are none.
+    uint32_t MinUs = 0;
+    uint32_t MaxUs = 0;
+    uint64_t SumUs = 0;
     std::string Error; // the error that ended the run, empty when none did
     std::string Address; // the address the host resolved to; empty when it was not resolved
 
     // Answered at least once: a run that then ended in an error still reached its host.
     bool Up() const { return Received > 0; }
     // The mean round trip of the replies, rounded; 0 without replies.
-    uint32_t AvgMs() const;
+    uint32_t AvgUs() const;
     void Add(const TReplyStatus& reply);
 };
 
@@ -42,7 +44,7 @@ enum class THostState : uint8_t {
 struct TRoundMark
 {
     bool Up = false;
-    uint32_t AvgMs = 0;
+    uint32_t AvgUs = 0;
 };
 
 class TResourceState final

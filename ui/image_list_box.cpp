@@ -3,12 +3,14 @@
 #include "platform/exception.h"
 #include "ui/image_list.h"
 
+#include <QApplication>
 #include <QContextMenuEvent>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
+#include <QStyle>
 #include <QStyleOptionFocusRect>
 
 #include <algorithm>
@@ -60,6 +62,7 @@ void TImageItem::SetText(const QString& text)
     m_text = text;
     m_laidOut = false;
     m_owner->RequestRepaint();
+    m_owner->RefreshRowTip();
 }
 
 void TImageItem::SetImageIndex(int index)
@@ -77,12 +80,14 @@ void TImageItems::Clear()
     m_items.clear();
     m_owner->SetItemIndex(-1);
     m_owner->RequestRepaint();
+    m_owner->RefreshRowTip();
 }
 
 void TImageItems::Add(const QString& text)
 {
     m_items.push_back(TImageItem(m_owner, text));
     m_owner->RequestRepaint();
+    m_owner->RefreshRowTip();
 }
 
 TImageItem& TImageItems::operator[](int index)
@@ -113,7 +118,19 @@ TImageListBox::TImageListBox(QWidget* parent)
     // The scroll bar counts rows, as a list box's does: an arrow moves one row, a wheel notch the
     // desktop's wheel lines, a page click the rows in view; the top row is always a whole one.
     verticalScrollBar()->setSingleStep(1);
-    connect(verticalScrollBar(), &QScrollBar::valueChanged, this, [this] { viewport()->update(); });
+    connect(verticalScrollBar(), &QScrollBar::valueChanged, this, [this] {
+        EndRowTip();
+        viewport()->update();
+    });
+    // A row's tip comes when the pointer rests on it, as a desktop tooltip does, but also while the gadget
+    // is not the active window, which it seldom is.
+    viewport()->setMouseTracking(true);
+    m_tipTimer.setSingleShot(true);
+    m_tipTimer.setInterval(style()->styleHint(QStyle::SH_ToolTip_WakeUpDelay, nullptr, this));
+    connect(&m_tipTimer, &QTimer::timeout, this, [this] {
+        if (QApplication::mouseButtons() == Qt::NoButton)
+            showTip(rowAt(m_pointer.y()));
+    });
     // The row height is worked out once the font and images are set: a height taken from a passing
     // default font would never come down again.
 }
@@ -121,6 +138,8 @@ TImageListBox::TImageListBox(QWidget* parent)
 TImageListBox::~TImageListBox()
 {
     m_destroying = true;
+    // Whoever shows the tips may be half gone by now; the hide events of teardown must not reach it.
+    OnRowTip = nullptr;
 }
 
 QColor TImageListBox::Color() const
@@ -277,8 +296,70 @@ void TImageListBox::paintEvent(QPaintEvent*)
     }
 }
 
+void TImageListBox::showTip(int row)
+{
+    // Never while a menu is open: it holds the pointer, and a tip would hide its items.
+    if (row < 0 || !OnRowTip || QApplication::activePopupWidget() || !isVisible()) {
+        EndRowTip();
+        return;
+    }
+    m_tipRow = row;
+    const QPoint topLeft = viewport()->mapToGlobal(QPoint(0, (row - TopIndex()) * m_itemHeight));
+    OnRowTip(row, QRect(topLeft, QSize(viewport()->width(), m_itemHeight)));
+}
+
+void TImageListBox::EndRowTip()
+{
+    m_tipTimer.stop();
+    if (m_tipRow < 0)
+        return;
+    m_tipRow = -1;
+    if (OnRowTip)
+        OnRowTip(-1, QRect());
+}
+
+void TImageListBox::RefreshRowTip()
+{
+    if (m_tipRow < 0 || m_tipRefreshQueued)
+        return;
+    m_tipRefreshQueued = true;
+    QTimer::singleShot(0, this, [this] {
+        m_tipRefreshQueued = false;
+        if (m_tipRow >= 0)
+            showTip(rowAt(m_pointer.y()));
+    });
+}
+
+bool TImageListBox::viewportEvent(QEvent* event)
+{
+    if (event->type() == QEvent::Leave || event->type() == QEvent::Hide) {
+        m_pointer = QPoint(-1, -1);
+        EndRowTip();
+    }
+    return QAbstractScrollArea::viewportEvent(event);
+}
+
+void TImageListBox::mouseMoveEvent(QMouseEvent* event)
+{
+    m_pointer = event->position().toPoint();
+    if (event->buttons() != Qt::NoButton) {
+        EndRowTip();
+        QAbstractScrollArea::mouseMoveEvent(event);
+        return;
+    }
+    // Once a tip shows, the next row's follows without a new wait, as tooltips do.
+    if (m_tipRow >= 0) {
+        if (const int row = rowAt(m_pointer.y()); row != m_tipRow)
+            showTip(row);
+    } else {
+        m_tipTimer.start();
+    }
+    event->accept();
+}
+
 void TImageListBox::mousePressEvent(QMouseEvent* event)
 {
+    EndRowTip();
     setFocus(Qt::MouseFocusReason);
     if (event->button() == Qt::LeftButton || event->button() == Qt::RightButton) {
         const int row = rowAt(event->position().toPoint().y());
@@ -290,6 +371,7 @@ void TImageListBox::mousePressEvent(QMouseEvent* event)
 
 void TImageListBox::mouseDoubleClickEvent(QMouseEvent* event)
 {
+    EndRowTip();
     if (event->button() != Qt::LeftButton)
         return;
     if (const int row = rowAt(event->position().toPoint().y()); row >= 0)
@@ -300,6 +382,7 @@ void TImageListBox::mouseDoubleClickEvent(QMouseEvent* event)
 
 void TImageListBox::keyPressEvent(QKeyEvent* event)
 {
+    EndRowTip();
     const int count = m_items.Count();
     const int page = wholeRowsInView();
     int target = m_itemIndex;
@@ -330,8 +413,15 @@ void TImageListBox::keyPressEvent(QKeyEvent* event)
         SetItemIndex(target);
 }
 
+void TImageListBox::wheelEvent(QWheelEvent* event)
+{
+    EndRowTip();
+    QAbstractScrollArea::wheelEvent(event);
+}
+
 void TImageListBox::contextMenuEvent(QContextMenuEvent* event)
 {
+    EndRowTip();
     if (m_popupMenu)
         m_popupMenu->popup(event->globalPos());
 }

@@ -7,6 +7,7 @@
 #include <QPointer>
 #include <QStaticText>
 #include <QString>
+#include <QTimer>
 
 #include <functional>
 #include <vector>
@@ -99,6 +100,20 @@ public:
     // Fired on a double click on the list.
     std::function<void()> OnDblClick;
 
+    // Asked to show the tip of `row` once the pointer has rested on it (its area given in screen coordinates),
+    // at once for the next row when the pointer moves on while a tip shows, and with -1 when the tip must go.
+    std::function<void(int row, const QRect& area)> OnRowTip;
+    // The row whose tip shows, or -1.
+    int TipRow() const { return m_tipRow; }
+    // The rows or what they stand for changed: a tip that shows is asked for again, for the row now under the
+    // pointer. Coalesced and deferred, so a refresh that rebuilds the list asks once, with the new rows.
+    void RefreshRowTip();
+    // Takes the tip away, as a click, a key, the wheel or the pointer leaving does.
+    void EndRowTip();
+    // How long the pointer rests before a tip shows; the desktop's tooltip delay unless set.
+    int TipDelay() const { return m_tipTimer.interval(); }
+    void SetTipDelay(int ms) { m_tipTimer.setInterval(ms); }
+
     // How many repaints have been requested; tests use it to check the repaint rules.
     int RepaintRequests() const { return m_repaintRequests; }
 
@@ -110,9 +125,12 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    bool viewportEvent(QEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void changeEvent(QEvent* event) override;
@@ -123,6 +141,7 @@ private:
     int wholeRowsInView() const;
     int rowAt(int y) const;
     void ensureVisible(int index);
+    void showTip(int row);
 
     TImageItems m_items;
     const TImageList* m_images = nullptr;
@@ -131,4 +150,8 @@ private:
     int m_itemHeight = 0;
     int m_repaintRequests = 0;
     bool m_destroying = false;
+    QTimer m_tipTimer;
+    QPoint m_pointer {-1, -1}; // in the viewport, while it is there
+    int m_tipRow = -1;
+    bool m_tipRefreshQueued = false;
 };

@@ -29,8 +29,8 @@ TStateChange change(const std::string& name, const std::string& host, THostState
 {
     TStateChange c {name, host, state, localTime(14, 32, 5), {}};
     if (state == THostState::Up)
-        for (uint32_t ms : {1u, 2u, 4u})
-            c.Round.Add(TReplyStatus {64, host, 0, 0, ms, 64, roEchoReply});
+        for (uint32_t us : {1200u, 2000u, 4100u})
+            c.Round.Add(TReplyStatus {64, host, 0, 0, us / 1000, 64, roEchoReply, us});
     c.Round.Sent = 4;
     c.Round.Address = "10.0.0.5";
     return c;
@@ -167,7 +167,7 @@ TEST(AlertMailTest, NoticesAndMailsNameTheResourceItsHostTheTimeAndTheNewState)
               "\n"
               "nas risponde di nuovo dalle 14:32:05 del 12/03/2025.\n"
               "Indirizzo: 10.0.0.5\n"
-              "Ultimo giro: 4 richieste, 3 risposte, tempi min/medio/max 1/2/4 ms\n");
+              "Ultimo giro: 4 richieste, 3 risposte, tempi min/medio/max 1,2/2,4/4,1 ms\n");
 }
 
 // Answers with `outcomes` in turn (then Sent), and runs `during` once inside the first send it sees.

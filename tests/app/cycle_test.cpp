@@ -9,6 +9,7 @@
 #include "tests/support/ipv6_hosts.h"
 #include "tests/support/silent_resolver.h"
 #include "ui/image_list_box.h"
+#include "ui/latency_tip.h"
 
 #include <QAction>
 #include <QApplication>
@@ -17,12 +18,14 @@
 #include <QElapsedTimer>
 #include <QMessageBox>
 #include <QPointer>
+#include <QTest>
 #include <QTimer>
 
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
+#include <gmock/gmock.h>
 #include <unistd.h>
 
 namespace {
@@ -350,6 +353,47 @@ TEST_F(CycleTest, NextCycleStartsOneFullIntervalAfterTheLastEnded)
         EXPECT_GE(gap, 1000 + 500 - 50) << "cycle " << i;
         EXPECT_LE(gap, 1000 + 500 + 600) << "cycle " << i;
     }
+}
+
+TEST_F(CycleTest, ARowsTipTellsWhatTheRoundsFoundAndFollowsTheNextRound)
+{
+    const auto host = startFakeHost();
+    host->Set("10.77.0.2", {FakeHost::Answer::Silence});
+    writeResource("a loopback.cvr", "127.0.0.1", "3");
+    writeResource("b silent.cvr", "10.77.0.2", "1");
+    startProgram();
+    Form1->show();
+    Form1->initping1Click();
+    Form1->initping1Click();
+    writeResource("c new.cvr", "127.0.0.1", "1");
+    Form1->procupdate1Click();
+
+    TImageListBox* list = Form1->listaproc;
+    list->SetTipDelay(0);
+    const auto* tip = Form1->findChild<TLatencyTip*>();
+    ASSERT_NE(tip, nullptr);
+    const auto linesOf = [&](int row) {
+        QTest::mouseMove(list->viewport(), QPoint(50, row * 17 + 3));
+        QTest::mouseMove(list->viewport(), QPoint(40, row * 17 + 8));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return list->TipRow() == row && tip->isVisible(); }, 2000)) << row;
+        return tip->Lines().join(QLatin1Char('|')).toStdString();
+    };
+    EXPECT_THAT(linesOf(0),
+                ::testing::MatchesRegex("127\\.0\\.0\\.1\\|Ultimo giro: 3/3 risposte, "
+                                        "[0-9]+,[0-9] / [0-9]+,[0-9] / [0-9]+,[0-9] ms\\|"
+                                        "Senza risposta: 0 giri su 2 \\(0%\\)\\|Risponde dalle [0-9:]{5}"));
+    EXPECT_EQ(linesOf(1),
+              "10.77.0.2|Ultimo giro: 0/1 risposte|Senza risposta: 2 giri su 2 (100%)|"
+              "Non ha ancora risposto");
+    EXPECT_EQ(linesOf(2), "c new.cvr|Non ancora controllata.");
+
+    // A round under a resting pointer: the tip stays on its row and takes in the new round.
+    linesOf(1);
+    Form1->initping1Click();
+    QTest::qWait(50);
+    EXPECT_EQ(list->TipRow(), 1);
+    EXPECT_TRUE(tip->isVisible());
+    EXPECT_EQ(tip->Lines().value(2), QStringLiteral("Senza risposta: 3 giri su 3 (100%)"));
 }
 
 } // namespace

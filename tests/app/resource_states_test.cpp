@@ -90,15 +90,16 @@ TEST(ResourceStatesTest, ChangesOfARoundComeTogetherInPingOrderAndForgottenResou
 TEST(ResourceStatesTest, KeepsTheLastRoundTheAddressAndSixtyRoundsOfHistory)
 {
     TRoundResult run;
-    for (const auto& [outcome, ms] : std::vector<std::pair<TReplyOutcome, uint32_t>> {
-             {roEchoReply, 12}, {roTimeOut, 0}, {roEchoReply, 3}, {roUnreachable, 0}, {roEchoReply, 8}})
-        run.Add(TReplyStatus {64, "10.0.0.1", 0, 0, ms, 64, outcome});
+    // The round trips are the measured microseconds, not the whole milliseconds that include the lookup.
+    for (const auto& [outcome, us] : std::vector<std::pair<TReplyOutcome, uint32_t>> {
+             {roEchoReply, 1200}, {roTimeOut, 0}, {roEchoReply, 30}, {roUnreachable, 0}, {roEchoReply, 800}})
+        run.Add(TReplyStatus {64, "10.0.0.1", 0, 0, us / 1000 + 5, 64, outcome, us});
     EXPECT_EQ(run.Sent, 5);
     EXPECT_EQ(run.Received, 3);
-    EXPECT_EQ(run.MinMs, 3u);
-    EXPECT_EQ(run.MaxMs, 12u);
-    EXPECT_EQ(run.AvgMs(), 8u) << "23 / 3 rounded";
-    EXPECT_EQ(TRoundResult().AvgMs(), 0u);
+    EXPECT_EQ(run.MinUs, 30u);
+    EXPECT_EQ(run.MaxUs, 1200u);
+    EXPECT_EQ(run.AvgUs(), 677u) << "2030 / 3 rounded";
+    EXPECT_EQ(TRoundResult().AvgUs(), 0u);
     run.Address = "10.0.0.1";
 
     TResourceStates states;
@@ -115,7 +116,7 @@ TEST(ResourceStatesTest, KeepsTheLastRoundTheAddressAndSixtyRoundsOfHistory)
     const auto recent = state->Recent();
     ASSERT_EQ(recent.size(), 60u);
     EXPECT_TRUE(recent.front().Up);
-    EXPECT_EQ(recent.front().AvgMs, 8u);
+    EXPECT_EQ(recent.front().AvgUs, 677u);
     EXPECT_FALSE(recent[58].Up) << "oldest first: the 74th round is second to last";
     EXPECT_TRUE(recent.back().Up);
     EXPECT_EQ(states.Find("b.cvr"), nullptr);

@@ -10,6 +10,8 @@
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <optional>
+#include <sstream>
 #include <thread>
 
 namespace {
@@ -223,6 +225,51 @@ TEST_F(GadgetTest, ScreenshotOverAColouredDesktop)
     RunCommand({"import", "-window", "root", "-crop", "400x450+480+200", "+repage", target},
                {{"DISPLAY", session->Display()}});
     EXPECT_TRUE(fs::exists(target));
+}
+
+TEST_F(GadgetTest, RestingOnARowShowsItsRoundsBesideTheListButNeverOverAMenu)
+{
+    if (!session->StartWindowManager())
+        GTEST_SKIP() << "openbox did not start";
+    folder.Write("corvane.ini", "[Check]\r\nTimeCheck=1\r\n");
+    const std::string window = start();
+    ASSERT_FALSE(window.empty());
+    const QRect at = geometry(window);
+    std::this_thread::sleep_for(std::chrono::milliseconds(3000)); // a few rounds
+    // The tip stands beside the row the pointer rests on: right of the list, level with the row.
+    const QPoint corner = at.topLeft() + QPoint(16 + 121 + 8, 40 + 17);
+    const auto tip = [&]() -> std::optional<QRect> {
+        const auto found = session->Tool({"xdotool", "search", "--onlyvisible", "--class", "corvane"});
+        std::istringstream lines(found.output);
+        for (std::string id; std::getline(lines, id);)
+            if (const auto area = session->WindowGeometry(id); area && area->topLeft() == corner)
+                return area;
+        return std::nullopt;
+    };
+    const QPoint row = at.topLeft() + QPoint(60, 40 + 17 + 8);
+    for (const int x : {row.x() - 20, row.x()})
+        session->Tool({"xdotool", "mousemove", std::to_string(x), std::to_string(row.y())});
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    const auto shown = tip();
+    ASSERT_TRUE(shown) << "no tip beside the second row";
+    // Its picture: the line of the answered rounds.
+    const QImage shot = session->Screenshot();
+    int line = 0;
+    for (int y = shown->top(); y <= shown->bottom(); ++y)
+        for (int x = shown->left(); x <= shown->right(); ++x) {
+            const QColor c(shot.pixel(x, y));
+            line += c.green() > c.red() + 60 && c.green() > c.blue() + 60;
+        }
+    EXPECT_GT(line, 20);
+
+    session->Tool({"xdotool", "mousemove", std::to_string(dogPoint(at).x()), std::to_string(dogPoint(at).y())});
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    EXPECT_FALSE(tip()) << "the pointer left the list";
+
+    click("3", row.x(), row.y());
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    EXPECT_FALSE(tip()) << "a tip over the list's menu";
+    session->Tool({"xdotool", "key", "Escape"});
 }
 
 // What the first frame does not need is not loaded for it: the transfer library waits for an update check,

@@ -14,7 +14,9 @@
 #include <QTest>
 #include <QWheelEvent>
 
+#include <functional>
 #include <gtest/gtest.h>
+#include <vector>
 
 namespace {
 
@@ -269,6 +271,86 @@ TEST_F(ImageListBoxTest, ClearDropsTheSelection)
     box.Items().Clear();
     EXPECT_EQ(box.ItemIndex(), -1);
     EXPECT_EQ(box.Items().Count(), 0);
+}
+
+// The tip's hook: which rows it is asked for as the pointer rests, moves on and goes, recorded in order.
+class ImageListBoxTipTest : public ImageListBoxTest
+{
+protected:
+    void SetUp() override
+    {
+        ImageListBoxTest::SetUp();
+        for (int i = 0; i < 3; ++i)
+            add(QStringLiteral("r%1.cvr").arg(i));
+        box.SetTipDelay(20);
+        box.OnRowTip = [this](int row, const QRect&) { asked.push_back(row); };
+    }
+
+    // Moves the pointer onto row `row` of the viewport and waits for the hook.
+    void restOn(int row)
+    {
+        // Two moves: a move to where the pointer already is is no move at all.
+        QTest::mouseMove(box.viewport(), QPoint(20, row * 17 + 8));
+        QTest::mouseMove(box.viewport(), QPoint(40, row * 17 + 8));
+        EXPECT_TRUE(waitFor([&] { return box.TipRow() == row; }));
+    }
+
+    static bool waitFor(const std::function<bool()>& done) { return QTest::qWaitFor(done, 3000); }
+
+    std::vector<int> asked;
+};
+
+TEST_F(ImageListBoxTipTest, TheTipFollowsThePointerGoesOnAnyActionAndNeverComesOverAMenu)
+{
+    const QImage before = render();
+    restOn(1);
+    EXPECT_EQ(render(), before) << "a tip changes neither the selection nor the rows";
+    // The next row's tip follows without a new wait; within a row nothing is asked.
+    box.SetTipDelay(60000);
+    QTest::mouseMove(box.viewport(), QPoint(60, 17 + 3));
+    QTest::mouseMove(box.viewport(), QPoint(60, 5));
+    EXPECT_EQ(asked, std::vector<int>({1, 0}));
+    box.SetTipDelay(20);
+
+    QMenu menu;
+    menu.addAction(QStringLiteral("x"));
+    box.SetPopupMenu(&menu);
+    const QPoint at(40, 8);
+    const std::vector<std::function<void()>> ends {
+        [&] { QTest::mouseMove(box.viewport(), QPoint(60, 3 * 17 + 5)); }, // below the last row
+        [&] { QTest::mouseClick(box.viewport(), Qt::LeftButton, {}, at); },
+        [&] { QTest::keyClick(&box, Qt::Key_Down); },
+        [&] {
+            QWheelEvent notch(at, box.viewport()->mapToGlobal(at), {}, QPoint(0, -120), Qt::NoButton, {},
+                              Qt::NoScrollPhase, false);
+            QCoreApplication::sendEvent(box.viewport(), &notch);
+        },
+        [&] {
+            QEvent leave(QEvent::Leave);
+            QCoreApplication::sendEvent(box.viewport(), &leave);
+        },
+        [&] { box.hide(); },
+        [&] {
+            QContextMenuEvent event(QContextMenuEvent::Keyboard, at, box.viewport()->mapToGlobal(at));
+            QCoreApplication::sendEvent(box.viewport(), &event);
+            menu.hide();
+        },
+    };
+    for (size_t i = 0; i < ends.size(); ++i) {
+        box.show();
+        restOn(0);
+        ends[i]();
+        EXPECT_EQ(box.TipRow(), -1) << "way " << i;
+        EXPECT_EQ(asked.back(), -1) << "way " << i;
+    }
+    // The pointer comes to rest, then a menu opens before the wait is over: no tip over the menu.
+    asked.clear();
+    box.SetTipDelay(100);
+    QTest::mouseMove(box.viewport(), QPoint(60, 25));
+    menu.popup(box.viewport()->mapToGlobal(at));
+    QTest::qWait(300);
+    EXPECT_TRUE(asked.empty());
+    menu.hide();
 }
 
 } // namespace
