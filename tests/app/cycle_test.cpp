@@ -7,6 +7,7 @@
 #include "tests/app/app_fixture.h"
 #include "tests/support/fake_host.h"
 #include "tests/support/ipv6_hosts.h"
+#include "tests/support/machine_stall.h"
 #include "tests/support/silent_resolver.h"
 #include "ui/image_list_box.h"
 #include "ui/latency_tip.h"
@@ -322,12 +323,13 @@ TEST_F(CycleTest, TheGadgetKeepsAnsweringThroughSilentHostsAndASlowLookUp)
             hourglassAfter.push_back(host->RequestsSeen("10.77.0.9"));
     };
     Form1->listaproc->viewport()->installEventFilter(&probe);
+    const MachineStall machine;
     clock.start();
     ticks.start(5);
     Form1->initping1Click();
     Form1->listaproc->viewport()->removeEventFilter(&probe);
     EXPECT_GE(clock.elapsed(), 1900) << "a second of silence and a second of lookup";
-    EXPECT_LE(longest, 100) << "the longest the gadget went without handling an event";
+    EXPECT_LE(longest, 100 + machine.LongestMs()) << "the longest the gadget went without handling an event";
     ASSERT_FALSE(hourglassAfter.empty());
     EXPECT_EQ(hourglassAfter.front(), 0);
     EXPECT_EQ((std::vector<int> {status(0), status(1), status(2)}), (std::vector<int> {2, 2, 1}));
