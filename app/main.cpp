@@ -9,7 +9,15 @@
 
 int main(int argc, char** argv)
 {
+    // The gadget places itself on the screen, which X11 lets a program do and Wayland does not: in a Wayland
+    // session it runs through XWayland, unless the user chose a platform. The programs it starts (the
+    // browser) choose their own.
+    const bool choosePlatform = !qEnvironmentVariableIsSet("QT_QPA_PLATFORM");
+    if (choosePlatform)
+        qputenv("QT_QPA_PLATFORM", "xcb");
     TApplication application(argc, argv);
+    if (choosePlatform)
+        qunsetenv("QT_QPA_PLATFORM");
     SeedProgramFolder(ProgramFolder(), ExecutableFolder());
     // What a write killed half-way left behind; the files themselves are whole.
     RemoveStaleTemporaries(ProgramFolder());
