@@ -1,6 +1,7 @@
 #include "app/alert_texts.h"
 
 #include "app/mail_message.h"
+#include "platform/format.h"
 
 #include <ctime>
 #include <strings.h>
@@ -31,13 +32,6 @@ std::string localText(TWallClock::time_point at, const char* format)
     localtime_r(&seconds, &local);
     char text[32];
     return std::strftime(text, sizeof text, format, &local) ? text : "";
-}
-
-// A round trip in milliseconds with one decimal, as the gadget's tips write it: 1450 gives "1,5".
-std::string milliseconds(uint32_t us)
-{
-    const uint64_t tenths = (static_cast<uint64_t>(us) + 50) / 100;
-    return std::to_string(tenths / 10) + ',' + std::to_string(tenths % 10);
 }
 
 std::string counted(size_t count, const char* one, const char* many)
@@ -122,8 +116,8 @@ std::string AlertMailBody(const std::vector<TStateChange>& changes)
         body += "Ultimo giro: " + counted(static_cast<size_t>(round.Sent), "richiesta", "richieste") + ", "
             + counted(static_cast<size_t>(round.Received), "risposta", "risposte");
         if (round.Received > 0)
-            body += ", tempi min/medio/max " + milliseconds(round.MinUs) + '/' + milliseconds(round.AvgUs()) + '/'
-                + milliseconds(round.MaxUs) + " ms";
+            body += ", tempi min/medio/max " + MillisecondsWithComma(round.MinUs) + '/'
+                + MillisecondsWithComma(round.AvgUs()) + '/' + MillisecondsWithComma(round.MaxUs) + " ms";
         body += '\n';
         if (!round.Error.empty())
             body += "Errore: " + oneLine(round.Error) + '\n';

@@ -267,7 +267,7 @@ std::unique_ptr<QDialog> TAboutDlg::CreateDialog(QWidget* parent) const
     titleFont.setPointSize(AppNameSize);
     titleFont.setBold(true);
     title->setFont(titleFont);
-    place(title, "Appname", QFontMetrics(titleFont).height() + 1, 10);
+    place(title, "Appname", QFontMetrics(titleFont, client).height() + 1, 10);
     y = std::max(y, 66);
     text(Version, "Version", true, 4);
     text(Description, "Description", false, 24);

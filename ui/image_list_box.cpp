@@ -190,7 +190,7 @@ void TImageListBox::RequestRepaint()
 void TImageListBox::recomputeItemHeight()
 {
     const int imageHeight = m_images ? m_images->Height() : 0;
-    const int needed = std::max(QFontMetrics(font()).height() + 4, imageHeight);
+    const int needed = std::max(fontMetrics().height() + 4, imageHeight);
     m_itemHeight = std::max(m_itemHeight, needed);
     updateScrollRange();
 }

@@ -1,11 +1,15 @@
 #include "ui/latency_tip.h"
 
+#include "platform/format.h"
+
+#include <QFontMetricsF>
 #include <QGuiApplication>
 #include <QPainter>
 #include <QScreen>
 #include <QToolTip>
 
 #include <algorithm>
+#include <cmath>
 
 namespace {
 
@@ -38,8 +42,7 @@ QString sinceText(const QDateTime& since, const QDateTime& now)
 
 QString MillisecondsText(uint32_t us)
 {
-    const uint64_t tenths = (static_cast<uint64_t>(us) + 50) / 100;
-    return QStringLiteral("%1,%2").arg(tenths / 10).arg(tenths % 10);
+    return QString::fromStdString(MillisecondsWithComma(us));
 }
 
 QStringList LatencyTipLines(const TLatencyFigures& figures, const QDateTime& now)
@@ -124,14 +127,18 @@ void TLatencyTip::ShowBeside(const QRect& row, const TLatencyFigures& figures)
 
     QFont bold = font();
     bold.setBold(true);
-    int width = QFontMetrics(bold).horizontalAdvance(m_lines.value(0));
+    // Text is laid out with fractional advances: a width rounded down would have a line cut by its last pixel.
+    const auto advance = [this](const QFont& face, const QString& text) {
+        return static_cast<int>(std::ceil(QFontMetricsF(face, this).horizontalAdvance(text)));
+    };
+    int width = advance(bold, m_lines.value(0));
     for (qsizetype i = 1; i < m_lines.size(); ++i)
-        width = std::max(width, fontMetrics().horizontalAdvance(m_lines[i]));
+        width = std::max(width, advance(font(), m_lines[i]));
     int height = Margin * 2 + fontMetrics().lineSpacing() * static_cast<int>(m_lines.size());
     if (!m_rounds.empty()) {
         // The scale's top and bottom are written at the right of the picture, as on an axis.
-        const int axis = m_scaleUs == 0 ? 0 : AxisGap + fontMetrics().horizontalAdvance(scaleText(m_scaleUs));
-        width = std::max({width, m_capacity * SlotWidth + axis, fontMetrics().horizontalAdvance(m_caption)});
+        const int axis = m_scaleUs == 0 ? 0 : AxisGap + advance(font(), scaleText(m_scaleUs));
+        width = std::max({width, m_capacity * SlotWidth + axis, advance(font(), m_caption)});
         height += Margin + GraphHeight + 2 + fontMetrics().lineSpacing();
     }
     const QScreen* screen = QGuiApplication::screenAt(row.center());
@@ -174,7 +181,7 @@ void TLatencyTip::paintEvent(QPaintEvent*)
         painter.setFont(face);
         const int room = width() - Margin * 2;
         painter.drawText(QRect(Margin, top, room, spacing), Qt::AlignLeft | Qt::AlignVCenter,
-                         QFontMetrics(face).elidedText(m_lines[i], Qt::ElideRight, room));
+                         QFontMetrics(face, this).elidedText(m_lines[i], Qt::ElideRight, room));
         top += spacing;
     }
     if (m_rounds.empty())

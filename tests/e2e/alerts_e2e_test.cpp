@@ -231,7 +231,7 @@ TEST_F(AlertsE2ETest, HostsThatStopAnsweringAndAnswerAgainGiveOneNoticeAndOneMai
     ASSERT_EQ(mails.size(), 2u);
     EXPECT_TRUE(matches(mails[1],
                         "subject=Corvane: web risponde di nuovo\n[\\s\\S]*\nUltimo giro: 1 richiesta, "
-                        "1 risposta, tempi min/medio/max \\d+,\\d/\\d+,\\d/\\d+,\\d ms\n"))
+                        "1 risposta, tempi min/medio/max \\d+,\\d+/\\d+,\\d+/\\d+,\\d+ ms\n"))
         << mails[1];
 
     cutOff({"127.0.0.9", "127.0.0.3", "127.0.0.4"});

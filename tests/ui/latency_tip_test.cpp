@@ -1,6 +1,7 @@
 #include "ui/latency_tip.h"
 #include "ui/sparkline.h"
 
+#include <QFontMetricsF>
 #include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
@@ -73,7 +74,7 @@ TEST(LatencyTipTest, LinesTellTheLastRoundTheLossAndSinceWhen)
              f.MinUs = f.AvgUs = f.MaxUs = 30;
              f.Error = QStringLiteral("Non-echo type response received");
          },
-         {"router.lan (192.168.1.1)", "Ultimo giro: 1/1 risposte, 0,0 / 0,0 / 0,0 ms; Non-echo type response received",
+         {"router.lan (192.168.1.1)", "Ultimo giro: 1/1 risposte, 0,03 / 0,03 / 0,03 ms; Non-echo type response received",
           "Senza risposta: 3 giri su 60 (5%)", "Risponde dalle 09:05"}},
     };
     for (const auto& [change, lines] : cases) {
@@ -84,9 +85,11 @@ TEST(LatencyTipTest, LinesTellTheLastRoundTheLossAndSinceWhen)
             expected << QString::fromUtf8(line);
         EXPECT_EQ(LatencyTipLines(figures, now), expected);
     }
-    // Rounded to the nearest tenth, up to the largest round trip there is.
-    EXPECT_EQ(MillisecondsText(49) + MillisecondsText(50) + MillisecondsText(999'950) + MillisecondsText(UINT32_MAX),
-              QStringLiteral("0,00,11000,04294967,3"));
+    // Rounded to the nearest hundredth below a tenth, else to the nearest tenth, up to the largest round trip.
+    QStringList written;
+    for (const uint32_t us : {4u, 44u, 94u, 95u, 999'950u, UINT32_MAX})
+        written << MillisecondsText(us);
+    EXPECT_EQ(written, QStringLiteral("0,00 0,04 0,09 0,1 1000,0 4294967,3").split(QLatin1Char(' ')));
     TLatencyFigures figures = answering();
     EXPECT_EQ(LatencyGraphCaption(figures), QStringLiteral("Tempo medio degli ultimi 60 giri"));
     figures.Rounds = rounds("-");
@@ -173,6 +176,12 @@ TEST(LatencyTipTest, ShowsBesideTheRowAndNeverOffTheScreen)
     EXPECT_EQ(tip.Lines(), LatencyTipLines(answering(), QDateTime::currentDateTime()));
     EXPECT_EQ(tip.geometry().topLeft(), QPoint(row.right() + 9, row.top()));
     EXPECT_GE(tip.width(), 180) << "room for 60 rounds of 3 pixels";
+    // Every line fits whole: laid out with fractional advances, a width rounded down would cut its end.
+    for (const QString& line : tip.Lines()) {
+        QFont face = tip.font();
+        face.setBold(line == tip.Lines().front());
+        EXPECT_LE(QFontMetricsF(face, &tip).horizontalAdvance(line), tip.width() - 12) << line.toStdString();
+    }
     // In the bottom right corner it goes left of the row and up.
     const QRect corner(screen.right() - 121, screen.bottom() - 17, 121, 17);
     tip.ShowBeside(corner, answering());
