@@ -3,6 +3,7 @@
 // nothing to do. A timer posts an event every 5 ms; the longest gap between two handled ones is the worst
 // the user waited. Prints `name value` lines. Runs itself inside scripts/run-isolated, on loopback only.
 #include "app/smtp_transport.h"
+#include "bench/support/stall_meter.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -20,45 +21,6 @@
 #include <unistd.h>
 
 namespace {
-
-class StallMeter final : public QObject
-{
-public:
-    static constexpr QEvent::Type Tick = QEvent::User;
-
-    double Measure(const std::function<void()>& work)
-    {
-        QTimer poster;
-        poster.setTimerType(Qt::PreciseTimer);
-        poster.setInterval(5);
-        QObject::connect(&poster, &QTimer::timeout, this,
-                         [this] { QCoreApplication::postEvent(this, new QEvent(Tick)); });
-        m_clock.start();
-        m_last = 0;
-        m_longest = 0;
-        poster.start();
-        work();
-        poster.stop();
-        QCoreApplication::processEvents();
-        return m_longest / 1e6;
-    }
-
-protected:
-    bool event(QEvent* event) override
-    {
-        if (event->type() != Tick)
-            return QObject::event(event);
-        const qint64 now = m_clock.nsecsElapsed();
-        m_longest = std::max(m_longest, now - m_last);
-        m_last = now;
-        return true;
-    }
-
-private:
-    QElapsedTimer m_clock;
-    qint64 m_last = 0;
-    qint64 m_longest = 0;
-};
 
 // Takes connections into its backlog and never says a word; returns its port.
 int silentServer()

@@ -6,6 +6,7 @@
 #include "app/form1.h"
 #include "app/wave_player.h"
 #include "app/window_set.h"
+#include "bench/support/stall_meter.h"
 #include "platform/program_folder.h"
 #include "tests/support/fake_host.h"
 #include "tests/support/silent_resolver.h"
@@ -36,46 +37,6 @@ class QuietPlayer final : public ISoundPlayer
 public:
     void PlayFile(const std::string&) override { ++plays; }
     int plays = 0;
-};
-
-// Takes the posted events and notes the widest gap between two of them.
-class StallMeter final : public QObject
-{
-public:
-    static constexpr QEvent::Type Tick = QEvent::User;
-
-    double Measure(const std::function<void()>& work)
-    {
-        QTimer poster;
-        poster.setTimerType(Qt::PreciseTimer);
-        poster.setInterval(5);
-        QObject::connect(&poster, &QTimer::timeout, this,
-                         [this] { QCoreApplication::postEvent(this, new QEvent(Tick)); });
-        m_clock.start();
-        m_last = 0;
-        m_longest = 0;
-        poster.start();
-        work();
-        poster.stop();
-        QCoreApplication::processEvents();
-        return m_longest / 1e6;
-    }
-
-protected:
-    bool event(QEvent* event) override
-    {
-        if (event->type() != Tick)
-            return QObject::event(event);
-        const qint64 now = m_clock.nsecsElapsed();
-        m_longest = std::max(m_longest, now - m_last);
-        m_last = now;
-        return true;
-    }
-
-private:
-    QElapsedTimer m_clock;
-    qint64 m_last = 0;
-    qint64 m_longest = 0;
 };
 
 void writeResources(const std::filesystem::path& folder, const std::vector<std::string>& targets)
