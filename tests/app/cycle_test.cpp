@@ -382,7 +382,7 @@ TEST_F(CycleTest, ARowsTipTellsWhatTheRoundsFoundAndFollowsTheNextRound)
     };
     EXPECT_THAT(linesOf(0),
                 ::testing::MatchesRegex("127\\.0\\.0\\.1\\|Ultimo giro: 3/3 risposte, "
-                                        "[0-9]+,[0-9] / [0-9]+,[0-9] / [0-9]+,[0-9] ms\\|"
+                                        "[0-9]+,[0-9]{1,2} / [0-9]+,[0-9]{1,2} / [0-9]+,[0-9]{1,2} ms\\|"
                                         "Senza risposta: 0 giri su 2 \\(0%\\)\\|Risponde dalle [0-9:]{5}"));
     EXPECT_EQ(linesOf(1),
               "10.77.0.2|Ultimo giro: 0/1 risposte|Senza risposta: 2 giri su 2 (100%)|"
