@@ -182,6 +182,8 @@ TForm1::TForm1()
 
 TForm1::~TForm1()
 {
+    // The list hides with its parent's children, after this object is gone; its tip must not reach back.
+    listaproc->OnRowTip = nullptr;
     MessageBox::SetOwner(nullptr);
 }
 
