@@ -20,6 +20,7 @@ public:
 
     void Start() override;
     void Cancel() override;
+
 private:
     void resolved(const TResolved& answer);
     void sendNext();

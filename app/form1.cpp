@@ -6,13 +6,13 @@
 #include "app/application.h"
 #include "app/byte_text.h"
 #include "app/chrome_look.h"
+#include "app/echo_run.h"
 #include "app/form_checkupdate_interno.h"
 #include "app/form_edit.h"
 #include "app/form_opz.h"
 #include "app/form_res.h"
 #include "app/form_storage_qt.h"
 #include "app/frm_ping.h"
-#include "app/echo_run.h"
 #include "app/latency_figures.h"
 #include "app/qt_event_loop.h"
 #include "app/resource_store.h"
@@ -21,12 +21,12 @@
 #include "icmp/echo_engine.h"
 #include "icmp/name_resolver.h"
 #include "platform/file_errors.h"
-#include "probes/check_target.h"
-#include "probes/tcp_probe.h"
-#include "probes/tcp_run.h"
 #include "platform/int_conversion.h"
 #include "platform/program_folder.h"
 #include "platform/shell_open.h"
+#include "probes/check_target.h"
+#include "probes/tcp_probe.h"
+#include "probes/tcp_run.h"
 #include "ui/form_style.h"
 #include "ui/image.h"
 #include "ui/image_list_box.h"
@@ -492,10 +492,9 @@ void TForm1::tellUnreadable(const TRoundEntry& entry)
     struct stat st
     {
     };
-    const std::string stamp = ::stat(ResourcePath(entry.Name).c_str(), &st) == 0
-        ? std::to_string(st.st_mtim.tv_sec) + "." + std::to_string(st.st_mtim.tv_nsec) + "/"
-            + std::to_string(st.st_size)
-        : std::string("-");
+    const std::string stamp = ::stat(ResourcePath(entry.Name).c_str(), &st) == 0 ? std::to_string(st.st_mtim.tv_sec)
+            + "." + std::to_string(st.st_mtim.tv_nsec) + "/" + std::to_string(st.st_size)
+                                                                                 : std::string("-");
     std::string& told = m_toldUnreadable[entry.Name];
     const std::string now = stamp + "\n" + entry.Error;
     if (told == now)

@@ -25,8 +25,7 @@ TRoundRunner::~TRoundRunner()
 
 void TRoundRunner::post(std::function<void()> task, bool always)
 {
-    m_loop.Post([alive = std::weak_ptr<int>(m_alive), this, generation = m_generation, always,
-                 task = std::move(task)] {
+    m_loop.Post([alive = std::weak_ptr<int>(m_alive), this, generation = m_generation, always, task = std::move(task)] {
         if (alive.lock() && (always || generation == m_generation))
             task();
     });

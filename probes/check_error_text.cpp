@@ -4,9 +4,8 @@
 
 std::string CheckErrorText(TCheckError error)
 {
-    const auto text = [](const char* italian) {
-        return QCoreApplication::translate("TCheckTarget", italian).toStdString();
-    };
+    const auto text
+        = [](const char* italian) { return QCoreApplication::translate("TCheckTarget", italian).toStdString(); };
     switch (error) {
     case TCheckError::None:
         break;

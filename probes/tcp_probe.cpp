@@ -94,9 +94,9 @@ TTcpProbe::TTicket TTcpProbe::Connect(const TIpAddress& address, uint16_t port, 
         TConnectOutcome outcome = error == 0 ? TConnectOutcome {} : failure(error);
         if (error == 0) {
             outcome.Kind = TConnectOutcome::TKind::Connected;
-            outcome.RoundTripUs = static_cast<uint32_t>(std::chrono::duration_cast<std::chrono::microseconds>(
-                                                            std::chrono::steady_clock::now() - held.Started)
-                                                            .count());
+            outcome.RoundTripUs = static_cast<uint32_t>(
+                std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - held.Started)
+                    .count());
         }
         answerLater(outcome);
         return ticket;
@@ -114,10 +114,9 @@ TTcpProbe::TTicket TTcpProbe::Connect(const TIpAddress& address, uint16_t port, 
         }
         TConnectOutcome outcome;
         outcome.Kind = TConnectOutcome::TKind::Connected;
-        outcome.RoundTripUs = static_cast<uint32_t>(
-            std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now()
-                                                                  - found->second->Started)
-                .count());
+        outcome.RoundTripUs = static_cast<uint32_t>(std::chrono::duration_cast<std::chrono::microseconds>(
+                                                        std::chrono::steady_clock::now() - found->second->Started)
+                                                        .count());
         finish(ticket, outcome);
     });
     held.Timer = m_loop.StartTimer(std::chrono::milliseconds(timeoutMs), [this, ticket] {

@@ -4,8 +4,8 @@
 #include "app/form1.h"
 #include "app/window_set.h"
 #include "platform/program_folder.h"
-#include "ui/message_box.h"
 #include "tests/support/run_round.h"
+#include "ui/message_box.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -9,10 +9,10 @@
 #include "bench/support/stall_meter.h"
 #include "platform/program_folder.h"
 #include "tests/support/fake_host.h"
+#include "tests/support/run_round.h"
 #include "tests/support/silent_resolver.h"
 #include "ui/image_list_box.h"
 #include "ui/message_box.h"
-#include "tests/support/run_round.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -85,8 +85,8 @@ double fpingSeconds(const std::filesystem::path& folder, int count)
         targets << address(i) << "\n";
     targets.close();
     const auto start = std::chrono::steady_clock::now();
-    const std::string command = "fping -c1 -t" + std::to_string(TimeOutMs) + " -i1 -q -f " + (folder / "targets").string()
-        + " >/dev/null 2>&1";
+    const std::string command = "fping -c1 -t" + std::to_string(TimeOutMs) + " -i1 -q -f "
+        + (folder / "targets").string() + " >/dev/null 2>&1";
     const int status = std::system(command.c_str());
     // fping exits 1 when some hosts did not answer, which a tenth of them never do.
     if (status == -1 || WEXITSTATUS(status) > 1)

@@ -7,8 +7,8 @@
 #include "app/form1.h"
 #include "app/wave_player.h"
 #include "tests/app/app_fixture.h"
-#include "ui/image_list_box.h"
 #include "tests/support/run_round.h"
+#include "ui/image_list_box.h"
 
 #include <QCoreApplication>
 #include <QEvent>
