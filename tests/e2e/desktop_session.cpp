@@ -2,6 +2,13 @@
 
 #include "tests/support/temp_folder.h"
 
+#include <QDBusArgument>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusObjectPath>
+#include <QDBusVariant>
+
+#include <cctype>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -176,6 +183,7 @@ DesktopSession::DesktopSession(int width, int height)
 DesktopSession::~DesktopSession()
 {
     stop(m_program);
+    stop(m_accessibility);
     stop(m_panel);
     stop(m_bus);
     stop(m_tray);
@@ -315,6 +323,105 @@ bool DesktopSession::startBus()
     return !address.empty();
 }
 
+namespace {
+
+// One call on the accessibility bus; an empty reply when it does not answer.
+QList<QVariant> accessibilityCall(const QDBusConnection& bus, const QString& service, const QString& path,
+                                  const QString& interface, const QString& method, const QList<QVariant>& args = {})
+{
+    QDBusMessage call = QDBusMessage::createMethodCall(service, path, interface, method);
+    call.setArguments(args);
+    const QDBusMessage reply = bus.call(call, QDBus::Block, 3000);
+    return reply.type() == QDBusMessage::ReplyMessage ? reply.arguments() : QList<QVariant>();
+}
+
+using Accessible = std::pair<QString, QString>; // the service and the object path
+
+std::vector<Accessible> accessibleChildren(const QDBusConnection& bus, const Accessible& of)
+{
+    const auto reply = accessibilityCall(bus, of.first, of.second, QStringLiteral("org.a11y.atspi.Accessible"),
+                                         QStringLiteral("GetChildren"));
+    std::vector<Accessible> children;
+    if (reply.isEmpty())
+        return children;
+    const QDBusArgument list = reply.front().value<QDBusArgument>();
+    list.beginArray();
+    while (!list.atEnd()) {
+        QString service;
+        QDBusObjectPath path;
+        list.beginStructure();
+        list >> service >> path;
+        list.endStructure();
+        children.emplace_back(service, path.path());
+    }
+    list.endArray();
+    return children;
+}
+
+QString accessibleName(const QDBusConnection& bus, const Accessible& of)
+{
+    const auto reply = accessibilityCall(bus, of.first, of.second, QStringLiteral("org.freedesktop.DBus.Properties"),
+                                         QStringLiteral("Get"),
+                                         {QStringLiteral("org.a11y.atspi.Accessible"), QStringLiteral("Name")});
+    return reply.isEmpty() ? QString() : reply.front().value<QDBusVariant>().variant().toString();
+}
+
+} // namespace
+
+bool DesktopSession::StartAccessibility()
+{
+    const char* launcher = "/usr/libexec/at-spi-bus-launcher";
+    if (!Started() || !startBus() || ::access(launcher, X_OK) != 0)
+        return false;
+    m_accessibility = spawn({launcher, "--launch-immediately"}, desktopEnvironment(), -1, std::string(), "/dev/null");
+    return waitUntil(
+        [&] {
+            const auto reply = RunCommand({"dbus-send", "--session", "--print-reply=literal", "--dest=org.a11y.Bus",
+                                           "/org/a11y/bus", "org.a11y.Bus.GetAddress"},
+                                          {{"DBUS_SESSION_BUS_ADDRESS", m_busAddress}}, 3000);
+            if (reply.status != 0 || reply.output.find("unix:") == std::string::npos)
+                return false;
+            m_accessibilityAddress = reply.output.substr(reply.output.find("unix:"));
+            while (!m_accessibilityAddress.empty()
+                   && std::isspace(static_cast<unsigned char>(m_accessibilityAddress.back())))
+                m_accessibilityAddress.pop_back();
+            return true;
+        },
+        10000);
+}
+
+std::vector<std::string> DesktopSession::AccessibleTexts() const
+{
+    std::vector<std::string> texts;
+    if (m_accessibilityAddress.empty())
+        return texts;
+    const QString name = QStringLiteral("accessibility") + QString::fromStdString(m_display);
+    {
+        const QDBusConnection bus = QDBusConnection::connectToBus(QString::fromStdString(m_accessibilityAddress), name);
+        const Accessible desktop(QStringLiteral("org.a11y.atspi.Registry"),
+                                 QStringLiteral("/org/a11y/atspi/accessible/root"));
+        // Depth first, with a bound in case a tree were to point back into itself.
+        std::vector<Accessible> pending;
+        for (const Accessible& application : accessibleChildren(bus, desktop))
+            if (accessibleName(bus, application) == QLatin1String("Corvane"))
+                pending.push_back(application);
+        for (int visited = 0; !pending.empty() && visited < 5000; ++visited) {
+            const Accessible element = pending.back();
+            pending.pop_back();
+            const auto role
+                = accessibilityCall(bus, element.first, element.second, QStringLiteral("org.a11y.atspi.Accessible"),
+                                    QStringLiteral("GetRoleName"));
+            const QString text = accessibleName(bus, element);
+            if (!text.isEmpty() && !role.isEmpty())
+                texts.push_back(role.front().toString().toStdString() + ": " + text.toStdString());
+            const auto children = accessibleChildren(bus, element);
+            pending.insert(pending.end(), children.rbegin(), children.rend());
+        }
+    }
+    QDBusConnection::disconnectFromBus(name);
+    return texts;
+}
+
 bool DesktopSession::StartStatusTray()
 {
     for (const char* tool : {"xfce4-panel", "dbus-send"})
@@ -426,6 +533,9 @@ void DesktopSession::StartProgram(const std::string& executable, const std::stri
                                             {"QT_SCALE_FACTOR", "1"}};
     if (!m_busAddress.empty())
         all["DBUS_SESSION_BUS_ADDRESS"] = m_busAddress;
+    // A desktop turns its programs' accessibility on when a screen reader asks; here the tests are the reader.
+    if (!m_accessibilityAddress.empty())
+        all["QT_LINUX_ACCESSIBILITY_ALWAYS_ON"] = "1";
     for (const auto& [name, value] : env)
         all[name] = value;
     m_program = spawn({executable}, all, -1, folder, errorFile);
