@@ -8,7 +8,6 @@
 #include <QDBusObjectPath>
 #include <QDBusVariant>
 
-#include <cctype>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -325,26 +324,37 @@ bool DesktopSession::startBus()
 
 namespace {
 
-// One call on the accessibility bus; an empty reply when it does not answer.
-QList<QVariant> accessibilityCall(const QDBusConnection& bus, const QString& service, const QString& path,
-                                  const QString& interface, const QString& method, const QList<QVariant>& args = {})
+using Accessible = std::pair<QString, QString>; // the service and the object path
+
+// One call on an element of the accessibility bus; nothing when it does not answer.
+QVariant accessibilityCall(const QDBusConnection& bus, const Accessible& of, const char* method,
+                           const QList<QVariant>& args = {})
 {
-    QDBusMessage call = QDBusMessage::createMethodCall(service, path, interface, method);
+    const bool property = args.size() == 2;
+    QDBusMessage call = QDBusMessage::createMethodCall(of.first, of.second,
+                                                       property ? QStringLiteral("org.freedesktop.DBus.Properties")
+                                                                : QStringLiteral("org.a11y.atspi.Accessible"),
+                                                       QLatin1String(method));
     call.setArguments(args);
     const QDBusMessage reply = bus.call(call, QDBus::Block, 3000);
-    return reply.type() == QDBusMessage::ReplyMessage ? reply.arguments() : QList<QVariant>();
+    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
+        return QVariant();
+    return property ? reply.arguments().front().value<QDBusVariant>().variant() : reply.arguments().front();
 }
 
-using Accessible = std::pair<QString, QString>; // the service and the object path
+QString accessibleName(const QDBusConnection& bus, const Accessible& of)
+{
+    return accessibilityCall(bus, of, "Get", {QStringLiteral("org.a11y.atspi.Accessible"), QStringLiteral("Name")})
+        .toString();
+}
 
 std::vector<Accessible> accessibleChildren(const QDBusConnection& bus, const Accessible& of)
 {
-    const auto reply = accessibilityCall(bus, of.first, of.second, QStringLiteral("org.a11y.atspi.Accessible"),
-                                         QStringLiteral("GetChildren"));
     std::vector<Accessible> children;
-    if (reply.isEmpty())
+    const QVariant reply = accessibilityCall(bus, of, "GetChildren");
+    if (!reply.canConvert<QDBusArgument>())
         return children;
-    const QDBusArgument list = reply.front().value<QDBusArgument>();
+    const QDBusArgument list = reply.value<QDBusArgument>();
     list.beginArray();
     while (!list.atEnd()) {
         QString service;
@@ -358,14 +368,6 @@ std::vector<Accessible> accessibleChildren(const QDBusConnection& bus, const Acc
     return children;
 }
 
-QString accessibleName(const QDBusConnection& bus, const Accessible& of)
-{
-    const auto reply = accessibilityCall(bus, of.first, of.second, QStringLiteral("org.freedesktop.DBus.Properties"),
-                                         QStringLiteral("Get"),
-                                         {QStringLiteral("org.a11y.atspi.Accessible"), QStringLiteral("Name")});
-    return reply.isEmpty() ? QString() : reply.front().value<QDBusVariant>().variant().toString();
-}
-
 } // namespace
 
 bool DesktopSession::StartAccessibility()
@@ -376,15 +378,14 @@ bool DesktopSession::StartAccessibility()
     m_accessibility = spawn({launcher, "--launch-immediately"}, desktopEnvironment(), -1, std::string(), "/dev/null");
     return waitUntil(
         [&] {
-            const auto reply = RunCommand({"dbus-send", "--session", "--print-reply=literal", "--dest=org.a11y.Bus",
-                                           "/org/a11y/bus", "org.a11y.Bus.GetAddress"},
-                                          {{"DBUS_SESSION_BUS_ADDRESS", m_busAddress}}, 3000);
-            if (reply.status != 0 || reply.output.find("unix:") == std::string::npos)
+            std::string address = RunCommand({"dbus-send", "--session", "--print-reply=literal", "--dest=org.a11y.Bus",
+                                              "/org/a11y/bus", "org.a11y.Bus.GetAddress"},
+                                             {{"DBUS_SESSION_BUS_ADDRESS", m_busAddress}}, 3000)
+                                      .output;
+            if (address.find("unix:") == std::string::npos)
                 return false;
-            m_accessibilityAddress = reply.output.substr(reply.output.find("unix:"));
-            while (!m_accessibilityAddress.empty()
-                   && std::isspace(static_cast<unsigned char>(m_accessibilityAddress.back())))
-                m_accessibilityAddress.pop_back();
+            address.erase(0, address.find("unix:"));
+            m_accessibilityAddress = address.substr(0, address.find_first_of(" \n"));
             return true;
         },
         10000);
@@ -393,27 +394,20 @@ bool DesktopSession::StartAccessibility()
 std::vector<std::string> DesktopSession::AccessibleTexts() const
 {
     std::vector<std::string> texts;
-    if (m_accessibilityAddress.empty())
-        return texts;
     const QString name = QStringLiteral("accessibility") + QString::fromStdString(m_display);
     {
         const QDBusConnection bus = QDBusConnection::connectToBus(QString::fromStdString(m_accessibilityAddress), name);
-        const Accessible desktop(QStringLiteral("org.a11y.atspi.Registry"),
-                                 QStringLiteral("/org/a11y/atspi/accessible/root"));
-        // Depth first, with a bound in case a tree were to point back into itself.
-        std::vector<Accessible> pending;
-        for (const Accessible& application : accessibleChildren(bus, desktop))
-            if (accessibleName(bus, application) == QLatin1String("Corvane"))
-                pending.push_back(application);
+        // From the desktop, whose applications are the program alone: no other has its accessibility on. Bounded,
+        // in case a tree were to point back into itself.
+        std::vector<Accessible> pending {
+            {QStringLiteral("org.a11y.atspi.Registry"), QStringLiteral("/org/a11y/atspi/accessible/root")}};
         for (int visited = 0; !pending.empty() && visited < 5000; ++visited) {
             const Accessible element = pending.back();
             pending.pop_back();
-            const auto role
-                = accessibilityCall(bus, element.first, element.second, QStringLiteral("org.a11y.atspi.Accessible"),
-                                    QStringLiteral("GetRoleName"));
             const QString text = accessibleName(bus, element);
-            if (!text.isEmpty() && !role.isEmpty())
-                texts.push_back(role.front().toString().toStdString() + ": " + text.toStdString());
+            if (!text.isEmpty())
+                texts.push_back(accessibilityCall(bus, element, "GetRoleName").toString().toStdString() + ": "
+                                + text.toStdString());
             const auto children = accessibleChildren(bus, element);
             pending.insert(pending.end(), children.rbegin(), children.rend());
         }

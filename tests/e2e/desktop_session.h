@@ -63,11 +63,9 @@ public:
     bool StatusTrayRegistered() const;
     // The panel's window, while it runs.
     std::optional<QRect> StatusTrayGeometry() const;
-    // Starts the desktop's accessibility bus, on which programs started afterwards show their windows to
-    // assistive technology, and waits until it answers; false when at-spi is not installed.
+    // Starts the accessibility bus, where programs started afterwards show their windows; false without at-spi.
     bool StartAccessibility();
-    // What assistive technology reads of the program's windows, those hidden included: "role: name" for each
-    // element with a name ("dialog: Corvane", "push button: OK", "menu item: ..."), depth first.
+    // What assistive technology reads of the program's windows, hidden ones too: "push button: OK" and the like.
     std::vector<std::string> AccessibleTexts() const;
     // Whether some client owns the notification area's selection of screen 0.
     bool TrayOwned() const;
