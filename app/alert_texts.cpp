@@ -1,8 +1,12 @@
 #include "app/alert_texts.h"
 
 #include "app/mail_message.h"
-#include "platform/format.h"
+#include "platform/text_locale.h"
 
+#include <QCoreApplication>
+#include <QDateTime>
+
+#include <chrono>
 #include <ctime>
 #include <strings.h>
 
@@ -32,6 +36,20 @@ std::string localText(TWallClock::time_point at, const char* format)
     localtime_r(&seconds, &local);
     char text[32];
     return std::strftime(text, sizeof text, format, &local) ? text : "";
+}
+
+// A phrase with a time (and a day) in it, in the program's language.
+std::string timed(const char* phrase, const std::string& clock, const QString& day = QString())
+{
+    const QString text = QCoreApplication::translate("AlertTexts", phrase).arg(QString::fromStdString(clock));
+    return (day.isNull() ? text : text.arg(day)).toStdString();
+}
+
+QString dayText(TWallClock::time_point at)
+{
+    return DateText(QDateTime::fromMSecsSinceEpoch(
+                        std::chrono::duration_cast<std::chrono::milliseconds>(at.time_since_epoch()).count())
+                        .date());
 }
 
 std::string counted(size_t count, const char* one, const char* many)
@@ -72,10 +90,10 @@ std::string AlertNoticeText(const std::vector<TStateChange>& changes)
         return {};
     if (changes.size() == 1) {
         const TStateChange& change = changes.front();
-        return AlertResourceLabel(change) + "\r\n" + StateWords(change.State) + " (ore " + LocalClockText(change.At)
-            + ")";
+        return AlertResourceLabel(change) + "\r\n" + StateWords(change.State) + ' '
+            + timed(QT_TRANSLATE_NOOP("AlertTexts", "(ore %1)"), LocalClockText(change.At));
     }
-    std::string text = "Ore " + LocalClockText(changes.back().At);
+    std::string text = timed(QT_TRANSLATE_NOOP("AlertTexts", "Ore %1"), LocalClockText(changes.back().At));
     const size_t listed = changes.size() <= NoticeEntries ? changes.size() : NoticeEntries - 1;
     for (size_t i = 0; i < listed; ++i)
         text += "\r\n" + AlertResourceLabel(changes[i]) + ": " + StateWords(changes[i].State);
@@ -109,15 +127,18 @@ std::string AlertMailBody(const std::vector<TStateChange>& changes)
         : "Corvane ha notato " + std::to_string(changes.size()) + " cambi di stato.\n";
     for (const TStateChange& change : changes) {
         const TRoundResult& round = change.Round;
-        body += '\n' + AlertResourceLabel(change) + ' ' + StateWords(change.State) + " dalle "
-            + LocalClockText(change.At, true) + " del " + localText(change.At, "%d/%m/%Y") + ".\n";
+        body += '\n' + AlertResourceLabel(change) + ' ' + StateWords(change.State) + ' '
+            + timed(QT_TRANSLATE_NOOP("AlertTexts", "dalle %1 del %2."), LocalClockText(change.At, true),
+                    dayText(change.At))
+            + '\n';
         if (!round.Address.empty())
             body += "Indirizzo: " + oneLine(round.Address) + '\n';
         body += "Ultimo giro: " + counted(static_cast<size_t>(round.Sent), "richiesta", "richieste") + ", "
             + counted(static_cast<size_t>(round.Received), "risposta", "risposte");
         if (round.Received > 0)
-            body += ", tempi min/medio/max " + MillisecondsWithComma(round.MinUs) + '/'
-                + MillisecondsWithComma(round.AvgUs()) + '/' + MillisecondsWithComma(round.MaxUs) + " ms";
+            body += ", tempi min/medio/max " + MillisecondsText(round.MinUs).toStdString() + '/'
+                + MillisecondsText(round.AvgUs()).toStdString() + '/' + MillisecondsText(round.MaxUs).toStdString()
+                + " ms";
         body += '\n';
         if (!round.Error.empty())
             body += "Errore: " + oneLine(round.Error) + '\n';

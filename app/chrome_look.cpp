@@ -80,7 +80,7 @@ void SetUpAboutBox(TAboutDlg& about, const QString& productPage)
     about.Copyright = QStringLiteral("Copyright \u00a9 the Corvane developers");
     about.Jump = page.adjusted(QUrl::RemovePath | QUrl::RemoveQuery | QUrl::RemoveFragment).toString();
     about.EMail = QStringLiteral("info@") + page.host();
-    about.CaptionTitle = QStringLiteral("Info su Corvane");
-    about.CustomButton = QStringLiteral("Visita il sito");
+    about.CaptionTitle = QCoreApplication::translate("ChromeLook", "Info su Corvane");
+    about.CustomButton = QCoreApplication::translate("ChromeLook", "Visita il sito");
     about.Effect = TDialogEffect::deExplodeExt;
 }

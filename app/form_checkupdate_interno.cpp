@@ -27,10 +27,18 @@ std::string UpdatePageUrl(const std::string& host)
 
 namespace {
 
-const QString NoNewsText
-    = QStringLiteral("Controllo aggiornamenti, al momento non ci sono novit\u00e0.\r\nMaggiori info sul sito");
-const QString NewVersionText
-    = QStringLiteral("E' uscita una nuova versione di \r\nCorvane\r\nClicca qui per visitare la pagina web");
+// The notices' lines end in CR LF, as every notice's do.
+QString noNewsText()
+{
+    return Tform_checkupdate_interno::tr(
+        "Controllo aggiornamenti, al momento non ci sono novit\u00e0.\r\nMaggiori info sul sito");
+}
+
+QString newVersionText()
+{
+    return Tform_checkupdate_interno::tr(
+        "E' uscita una nuova versione di \r\nCorvane\r\nClicca qui per visitare la pagina web");
+}
 
 QString text(const std::string& value)
 {
@@ -76,11 +84,11 @@ Tform_checkupdate_interno::Tform_checkupdate_interno()
     QPalette white = grp_ComponentUpdate->palette();
     white.setColor(QPalette::Window, Qt::white);
     grp_ComponentUpdate->setPalette(white);
-    lbl_ProductName = captionedValue(grp_ComponentUpdate, QStringLiteral("Prodotto:"), 12, 64);
-    lbl_Author = captionedValue(grp_ComponentUpdate, QStringLiteral("Autore:"), 28, 64);
-    lbl_Email = captionedValue(grp_ComponentUpdate, QStringLiteral("E-mail:"), 44, 64);
-    lbl_File = captionedValue(grp_ComponentUpdate, QStringLiteral("File: "), 60, 64);
-    auto* download = new QLabel(QStringLiteral("Download"), grp_ComponentUpdate);
+    lbl_ProductName = captionedValue(grp_ComponentUpdate, tr("Prodotto:"), 12, 64);
+    lbl_Author = captionedValue(grp_ComponentUpdate, tr("Autore:"), 28, 64);
+    lbl_Email = captionedValue(grp_ComponentUpdate, tr("E-mail:"), 44, 64);
+    lbl_File = captionedValue(grp_ComponentUpdate, tr("File: "), 60, 64);
+    auto* download = new QLabel(tr("Download"), grp_ComponentUpdate);
     download->move(8, 78);
     ProgressBar = new QProgressBar(grp_ComponentUpdate);
     ProgressBar->setGeometry(64, 78, 160, 13);
@@ -90,16 +98,16 @@ Tform_checkupdate_interno::Tform_checkupdate_interno()
     Label9->setGeometry(228, 78, 65, 13);
     Label9->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
 
-    GroupBox1 = new QGroupBox(QStringLiteral("Versione"), this);
+    GroupBox1 = new QGroupBox(tr("Versione"), this);
     GroupBox1->setGeometry(4, 104, 301, 72);
-    lbl_WebVersion = captionedValue(GroupBox1, QStringLiteral("Disponibile:"), 18, 72);
-    lbl_YourVersion = captionedValue(GroupBox1, QStringLiteral("In uso:"), 34, 72);
-    lbl_comment = captionedValue(GroupBox1, QStringLiteral("Commento"), 50, 72);
+    lbl_WebVersion = captionedValue(GroupBox1, tr("Disponibile:"), 18, 72);
+    lbl_YourVersion = captionedValue(GroupBox1, tr("In uso:"), 34, 72);
+    lbl_comment = captionedValue(GroupBox1, tr("Commento"), 50, 72);
 
-    btn_Update = new QPushButton(QStringLiteral("&Controlla"), this);
+    btn_Update = new QPushButton(tr("&Controlla"), this);
     btn_Update->setGeometry(117, 184, 75, 25);
     connect(btn_Update, &QPushButton::clicked, this, [this] { btn_UpdateClick(); });
-    Button2 = new QPushButton(QStringLiteral("&Aggiorna"), this);
+    Button2 = new QPushButton(tr("&Aggiorna"), this);
     Button2->setGeometry(200, 184, 75, 25);
     QFont bold = Button2->font();
     bold.setBold(true);
@@ -109,7 +117,7 @@ Tform_checkupdate_interno::Tform_checkupdate_interno()
     Button2->setPalette(green);
     Button2->hide();
     connect(Button2, &QPushButton::clicked, this, [this] { Button2Click(); });
-    btn_Exit = new QPushButton(QStringLiteral("&Annulla"), this);
+    btn_Exit = new QPushButton(tr("&Annulla"), this);
     btn_Exit->setGeometry(229, 184, 75, 25);
     btn_Exit->hide();
     connect(btn_Exit, &QPushButton::clicked, this, [this] { btn_ExitClick(); });
@@ -120,7 +128,8 @@ Tform_checkupdate_interno::Tform_checkupdate_interno()
 
     WebUpdate.ProductInfo.Version = "0.0.0.0";
     WebUpdate.Options = {};
-    WebUpdate.InfoCaption = {"&OK", "&Annulla", "Controlla aggiornamenti futuri"};
+    WebUpdate.InfoCaption
+        = {tr("&OK").toStdString(), tr("&Annulla").toStdString(), tr("Controlla aggiornamenti futuri").toStdString()};
     WebUpdate.OnBeforeGetInfo = [this](TWebUpdate& s) { WebUpdateBeforeGetInfo(s); };
     WebUpdate.OnDownload = [this](TWebUpdate& s, int32_t t, int32_t d) { WebUpdateDownload(s, t, d); };
     WebUpdate.OnDownloadError = [this](TWebUpdate& s) { WebUpdateDownloadError(s); };
@@ -139,7 +148,7 @@ Tform_checkupdate_interno::Tform_checkupdate_interno()
 
     traypopup = new TTrayPopUp(*this);
     SetUpProgramNotice(*traypopup);
-    traypopup->Text = NewVersionText;
+    traypopup->Text = newVersionText();
     traypopup->URL = QString::fromStdString(ProductPageUrl());
 
     // Closing the gadget ends the program; a check it would wait for is stopped rather than sat out.
@@ -220,7 +229,7 @@ void Tform_checkupdate_interno::WebUpdateAfterGetInfo(TWebUpdate& Sender)
 
 void Tform_checkupdate_interno::WebUpdateNoUpdateFound(TWebUpdate&)
 {
-    traypopup->Text = NoNewsText;
+    traypopup->Text = noNewsText();
     traypopup->ShowPopUp();
 }
 
@@ -234,7 +243,7 @@ void Tform_checkupdate_interno::WebUpdateUpdateAvailable(TWebUpdate&, const std:
     Button2->show();
     Label9->setText(QStringLiteral("0"));
     ProgressBar->setValue(0);
-    traypopup->Text = NewVersionText;
+    traypopup->Text = newVersionText();
     traypopup->ShowPopUp();
 }
 
@@ -255,12 +264,12 @@ void Tform_checkupdate_interno::WebUpdateClientFileExists(TWebUpdate&, std::stri
 
 void Tform_checkupdate_interno::WebUpdateBeforeDownload(TWebUpdate&, const std::string& FileName)
 {
-    lbl_File->setText(QStringLiteral("Download file %1").arg(text(fileNamePart(FileName))));
+    lbl_File->setText(tr("Download file %1").arg(text(fileNamePart(FileName))));
 }
 
 void Tform_checkupdate_interno::WebUpdateAfterDownload(TWebUpdate&, const std::string& FileName)
 {
     ShellOpener().Open(FileName);
-    MessageBox::ShowInformation(nullptr, QStringLiteral("Avvio fase di installazione/aggiornamento..."));
+    MessageBox::ShowInformation(nullptr, tr("Avvio fase di installazione/aggiornamento..."));
     btn_ExitClick();
 }

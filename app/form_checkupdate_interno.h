@@ -19,6 +19,8 @@ std::string UpdatePageUrl(const std::string& host);
 
 class Tform_checkupdate_interno final : public QWidget
 {
+    Q_OBJECT
+
 public:
     Tform_checkupdate_interno();
     ~Tform_checkupdate_interno() override;

@@ -3,6 +3,7 @@
 #include "app/form1.h"
 #include "app/quit_signals.h"
 #include "app/resource_store.h"
+#include "app/translators.h"
 #include "app/window_set.h"
 #include "platform/atomic_file.h"
 #include "platform/program_folder.h"
@@ -19,6 +20,7 @@ int main(int argc, char** argv)
     if (choosePlatform)
         qunsetenv("QT_QPA_PLATFORM");
     SeedProgramFolder(ProgramFolder(), ExecutableFolder());
+    InstallLanguage(ProgramLanguage());
     // What a write killed half-way left behind; the files themselves are whole.
     RemoveStaleTemporaries(ProgramFolder());
     RemoveStaleTemporaries(ResourceFolder());

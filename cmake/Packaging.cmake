@@ -16,7 +16,8 @@ host answered; when a host cannot be pinged, it barks.
 
 The package also holds corvane-ping, the same engine on the command line.
 Both programs are given the capability cap_net_raw, so every user pings
-without root. The user interface is in Italian.]])
+without root. The user interface speaks English and Italian, as the desktop
+does.]])
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 # Folders made while installing would take the packer's umask, which is group-writable for many users.
 set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS

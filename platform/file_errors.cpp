@@ -2,6 +2,7 @@
 
 #include "platform/folder_entry.h"
 #include "platform/format.h"
+#include "platform/translated_text.h"
 
 #include <cerrno>
 #include <cstring>
@@ -79,8 +80,9 @@ namespace {
 std::string fileErrorText(const std::string& path, int errnoValue)
 {
     if (errnoValue == ELOOP && TFolderEntry::RefusesLinksAt(path))
-        return "Collegamento simbolico rifiutato: eseguito come root, Corvane non segue collegamenti nella sua "
-               "cartella";
+        return TranslatedText("FileErrors",
+                              "Collegamento simbolico rifiutato: eseguito come root, Corvane non segue collegamenti "
+                              "nella sua cartella");
     return SystemErrorText(errnoValue);
 }
 

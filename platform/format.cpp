@@ -19,13 +19,3 @@ std::string Format(const char* pattern, ...)
     va_end(args);
     return text;
 }
-
-std::string MillisecondsWithComma(uint32_t us)
-{
-    if (us < 95) {
-        const uint32_t hundredths = (us + 5) / 10;
-        return std::string("0,0") + static_cast<char>('0' + hundredths);
-    }
-    const uint64_t tenths = (static_cast<uint64_t>(us) + 50) / 100;
-    return std::to_string(tenths / 10) + ',' + std::to_string(tenths % 10);
-}

@@ -1,6 +1,6 @@
 #include "ui/latency_tip.h"
 
-#include "platform/format.h"
+#include "platform/text_locale.h"
 
 #include <QFontMetricsF>
 #include <QGuiApplication>
@@ -34,31 +34,26 @@ QString sinceText(const QDateTime& since, const QDateTime& now)
 {
     const QString clock = since.toString(QStringLiteral("HH:mm"));
     if (since.date() == now.date())
-        return QStringLiteral("dalle %1").arg(clock);
-    return QStringLiteral("dalle %1 del %2").arg(clock, since.toString(QStringLiteral("dd/MM/yyyy")));
+        return TLatencyTip::tr("dalle %1").arg(clock);
+    return TLatencyTip::tr("dalle %1 del %2").arg(clock, DateText(since.date()));
 }
 
 } // namespace
 
-QString MillisecondsText(uint32_t us)
-{
-    return QString::fromStdString(MillisecondsWithComma(us));
-}
-
 QStringList LatencyTipLines(const TLatencyFigures& figures, const QDateTime& now)
 {
     if (!figures.Pinged)
-        return {oneLine(figures.Name), QStringLiteral("Non ancora controllata.")};
+        return {oneLine(figures.Name), TLatencyTip::tr("Non ancora controllata.")};
 
     QStringList lines;
     const QString host = oneLine(figures.Host);
     const QString address = oneLine(figures.Address);
     lines << (address.isEmpty() || address == host ? host : QStringLiteral("%1 (%2)").arg(host, address));
 
-    QString last = QStringLiteral("Ultimo giro: ");
+    QString last = TLatencyTip::tr("Ultimo giro: ");
     // A run that ended in an error before any exchange has nothing to count, only the error to tell.
     if (figures.Sent > 0 || figures.Error.isEmpty()) {
-        last += QStringLiteral("%1/%2 risposte").arg(figures.Received).arg(figures.Sent);
+        last += TLatencyTip::tr("%1/%2 risposte").arg(figures.Received).arg(figures.Sent);
         if (figures.Received > 0)
             last += QStringLiteral(", %1 / %2 / %3 ms")
                         .arg(MillisecondsText(figures.MinUs), MillisecondsText(figures.AvgUs),
@@ -71,9 +66,9 @@ QStringList LatencyTipLines(const TLatencyFigures& figures, const QDateTime& now
     if (const auto kept = static_cast<int>(figures.Rounds.size()); kept > 0) {
         const auto failed = static_cast<int>(std::count_if(figures.Rounds.begin(), figures.Rounds.end(),
                                                            [](const TSparkPoint& point) { return !point.Answered; }));
-        lines << QStringLiteral("Senza risposta: %1 %2 su %3 (%4%)")
+        lines << TLatencyTip::tr("Senza risposta: %1 %2 su %3 (%4%)")
                      .arg(failed)
-                     .arg(failed == 1 ? QStringLiteral("giro") : QStringLiteral("giri"))
+                     .arg(failed == 1 ? TLatencyTip::tr("giro") : TLatencyTip::tr("giri"))
                      .arg(kept)
                      .arg((failed * 100 + kept / 2) / kept);
     }
@@ -81,15 +76,15 @@ QStringList LatencyTipLines(const TLatencyFigures& figures, const QDateTime& now
     const bool known = figures.Since.isValid();
     switch (figures.Standing) {
     case TLatencyStanding::Up:
-        lines << (known ? QStringLiteral("Risponde %1").arg(sinceText(figures.Since, now))
-                        : QStringLiteral("Risponde"));
+        lines << (known ? TLatencyTip::tr("Risponde %1").arg(sinceText(figures.Since, now))
+                        : TLatencyTip::tr("Risponde"));
         break;
     case TLatencyStanding::Down:
-        lines << (known ? QStringLiteral("Non risponde %1").arg(sinceText(figures.Since, now))
-                        : QStringLiteral("Non risponde"));
+        lines << (known ? TLatencyTip::tr("Non risponde %1").arg(sinceText(figures.Since, now))
+                        : TLatencyTip::tr("Non risponde"));
         break;
     case TLatencyStanding::Unknown:
-        lines << QStringLiteral("Non ha ancora risposto");
+        lines << TLatencyTip::tr("Non ha ancora risposto");
         break;
     }
     return lines;
@@ -99,10 +94,10 @@ QString LatencyGraphCaption(const TLatencyFigures& figures)
 {
     const auto kept = static_cast<int>(figures.Rounds.size());
     if (SparklineScaleUs(figures.Rounds) == 0)
-        return kept == 1 ? QStringLiteral("Nessuna risposta nell'ultimo giro")
-                         : QStringLiteral("Nessuna risposta negli ultimi %1 giri").arg(kept);
-    return kept == 1 ? QStringLiteral("Tempo medio dell'ultimo giro")
-                     : QStringLiteral("Tempo medio degli ultimi %1 giri").arg(kept);
+        return kept == 1 ? TLatencyTip::tr("Nessuna risposta nell'ultimo giro")
+                         : TLatencyTip::tr("Nessuna risposta negli ultimi %1 giri").arg(kept);
+    return kept == 1 ? TLatencyTip::tr("Tempo medio dell'ultimo giro")
+                     : TLatencyTip::tr("Tempo medio degli ultimi %1 giri").arg(kept);
 }
 
 TLatencyTip::TLatencyTip(QWidget* parent)

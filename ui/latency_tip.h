@@ -32,9 +32,6 @@ struct TLatencyFigures
     QDateTime Since; // when the present standing began; invalid when it is not known
 };
 
-// A round trip in milliseconds with a decimal comma: 1450 gives "1,5", 40 gives "0,04".
-QString MillisecondsText(uint32_t us);
-
 // The tip's lines, first the title; `now` decides whether the time a standing began needs its date.
 QStringList LatencyTipLines(const TLatencyFigures& figures, const QDateTime& now);
 // What the picture under the lines shows.

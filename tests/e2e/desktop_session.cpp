@@ -2,6 +2,12 @@
 
 #include "tests/support/temp_folder.h"
 
+#include <QDBusArgument>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusObjectPath>
+#include <QDBusVariant>
+
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -176,6 +182,7 @@ DesktopSession::DesktopSession(int width, int height)
 DesktopSession::~DesktopSession()
 {
     stop(m_program);
+    stop(m_accessibility);
     stop(m_panel);
     stop(m_bus);
     stop(m_tray);
@@ -315,6 +322,100 @@ bool DesktopSession::startBus()
     return !address.empty();
 }
 
+namespace {
+
+using Accessible = std::pair<QString, QString>; // the service and the object path
+
+// One call on an element of the accessibility bus; nothing when it does not answer.
+QVariant accessibilityCall(const QDBusConnection& bus, const Accessible& of, const char* method,
+                           const QList<QVariant>& args = {})
+{
+    const bool property = args.size() == 2;
+    QDBusMessage call = QDBusMessage::createMethodCall(of.first, of.second,
+                                                       property ? QStringLiteral("org.freedesktop.DBus.Properties")
+                                                                : QStringLiteral("org.a11y.atspi.Accessible"),
+                                                       QLatin1String(method));
+    call.setArguments(args);
+    const QDBusMessage reply = bus.call(call, QDBus::Block, 3000);
+    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
+        return QVariant();
+    return property ? reply.arguments().front().value<QDBusVariant>().variant() : reply.arguments().front();
+}
+
+QString accessibleName(const QDBusConnection& bus, const Accessible& of)
+{
+    return accessibilityCall(bus, of, "Get", {QStringLiteral("org.a11y.atspi.Accessible"), QStringLiteral("Name")})
+        .toString();
+}
+
+std::vector<Accessible> accessibleChildren(const QDBusConnection& bus, const Accessible& of)
+{
+    std::vector<Accessible> children;
+    const QVariant reply = accessibilityCall(bus, of, "GetChildren");
+    if (!reply.canConvert<QDBusArgument>())
+        return children;
+    const QDBusArgument list = reply.value<QDBusArgument>();
+    list.beginArray();
+    while (!list.atEnd()) {
+        QString service;
+        QDBusObjectPath path;
+        list.beginStructure();
+        list >> service >> path;
+        list.endStructure();
+        children.emplace_back(service, path.path());
+    }
+    list.endArray();
+    return children;
+}
+
+} // namespace
+
+bool DesktopSession::StartAccessibility()
+{
+    const char* launcher = "/usr/libexec/at-spi-bus-launcher";
+    if (!Started() || !startBus() || ::access(launcher, X_OK) != 0)
+        return false;
+    m_accessibility = spawn({launcher, "--launch-immediately"}, desktopEnvironment(), -1, std::string(), "/dev/null");
+    return waitUntil(
+        [&] {
+            std::string address = RunCommand({"dbus-send", "--session", "--print-reply=literal", "--dest=org.a11y.Bus",
+                                              "/org/a11y/bus", "org.a11y.Bus.GetAddress"},
+                                             {{"DBUS_SESSION_BUS_ADDRESS", m_busAddress}}, 3000)
+                                      .output;
+            if (address.find("unix:") == std::string::npos)
+                return false;
+            address.erase(0, address.find("unix:"));
+            m_accessibilityAddress = address.substr(0, address.find_first_of(" \n"));
+            return true;
+        },
+        10000);
+}
+
+std::vector<std::string> DesktopSession::AccessibleTexts() const
+{
+    std::vector<std::string> texts;
+    const QString name = QStringLiteral("accessibility") + QString::fromStdString(m_display);
+    {
+        const QDBusConnection bus = QDBusConnection::connectToBus(QString::fromStdString(m_accessibilityAddress), name);
+        // From the desktop, whose applications are the program alone: no other has its accessibility on. Bounded,
+        // in case a tree were to point back into itself.
+        std::vector<Accessible> pending {
+            {QStringLiteral("org.a11y.atspi.Registry"), QStringLiteral("/org/a11y/atspi/accessible/root")}};
+        for (int visited = 0; !pending.empty() && visited < 5000; ++visited) {
+            const Accessible element = pending.back();
+            pending.pop_back();
+            const QString text = accessibleName(bus, element);
+            if (!text.isEmpty())
+                texts.push_back(accessibilityCall(bus, element, "GetRoleName").toString().toStdString() + ": "
+                                + text.toStdString());
+            const auto children = accessibleChildren(bus, element);
+            pending.insert(pending.end(), children.rbegin(), children.rend());
+        }
+    }
+    QDBusConnection::disconnectFromBus(name);
+    return texts;
+}
+
 bool DesktopSession::StartStatusTray()
 {
     for (const char* tool : {"xfce4-panel", "dbus-send"})
@@ -426,6 +527,9 @@ void DesktopSession::StartProgram(const std::string& executable, const std::stri
                                             {"QT_SCALE_FACTOR", "1"}};
     if (!m_busAddress.empty())
         all["DBUS_SESSION_BUS_ADDRESS"] = m_busAddress;
+    // A desktop turns its programs' accessibility on when a screen reader asks; here the tests are the reader.
+    if (!m_accessibilityAddress.empty())
+        all["QT_LINUX_ACCESSIBILITY_ALWAYS_ON"] = "1";
     for (const auto& [name, value] : env)
         all[name] = value;
     m_program = spawn({executable}, all, -1, folder, errorFile);

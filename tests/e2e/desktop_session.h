@@ -63,6 +63,10 @@ public:
     bool StatusTrayRegistered() const;
     // The panel's window, while it runs.
     std::optional<QRect> StatusTrayGeometry() const;
+    // Starts the accessibility bus, where programs started afterwards show their windows; false without at-spi.
+    bool StartAccessibility();
+    // What assistive technology reads of the program's windows, hidden ones too: "push button: OK" and the like.
+    std::vector<std::string> AccessibleTexts() const;
     // Whether some client owns the notification area's selection of screen 0.
     bool TrayOwned() const;
     // The notification area's window, while trayer runs.
@@ -109,8 +113,10 @@ private:
     pid_t m_tray = -1;
     pid_t m_bus = -1;
     pid_t m_panel = -1;
+    pid_t m_accessibility = -1;
     std::string m_display;
     std::string m_busAddress;
+    std::string m_accessibilityAddress;
     // The home of the window manager and the panel, with their settings.
     std::unique_ptr<TempFolder> m_home;
 };

@@ -1,3 +1,4 @@
+#include "platform/text_locale.h"
 #include "ui/latency_tip.h"
 #include "ui/sparkline.h"
 
@@ -74,7 +75,8 @@ TEST(LatencyTipTest, LinesTellTheLastRoundTheLossAndSinceWhen)
              f.MinUs = f.AvgUs = f.MaxUs = 30;
              f.Error = QStringLiteral("Non-echo type response received");
          },
-         {"router.lan (192.168.1.1)", "Ultimo giro: 1/1 risposte, 0,03 / 0,03 / 0,03 ms; Non-echo type response received",
+         {"router.lan (192.168.1.1)",
+          "Ultimo giro: 1/1 risposte, 0,03 / 0,03 / 0,03 ms; Non-echo type response received",
           "Senza risposta: 3 giri su 60 (5%)", "Risponde dalle 09:05"}},
     };
     for (const auto& [change, lines] : cases) {
