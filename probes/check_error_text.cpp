@@ -4,19 +4,18 @@
 
 std::string CheckErrorText(TCheckError error)
 {
-    const auto text
-        = [](const char* italian) { return QCoreApplication::translate("TCheckTarget", italian).toStdString(); };
     switch (error) {
     case TCheckError::None:
         break;
     case TCheckError::BadPort:
-        return text("La porta deve essere un numero da 1 a 65535");
+        return QCoreApplication::translate("TCheckTarget", "La porta deve essere un numero da 1 a 65535").toStdString();
     case TCheckError::NoHost:
-        return text("L'indirizzo web non ha un host");
+        return QCoreApplication::translate("TCheckTarget", "L'indirizzo web non ha un host").toStdString();
     case TCheckError::UnclosedBracket:
-        return text("L'indirizzo tra parentesi quadre non è chiuso");
+        return QCoreApplication::translate("TCheckTarget", "L'indirizzo tra parentesi quadre non è chiuso")
+            .toStdString();
     case TCheckError::Blank:
-        return text("L'indirizzo web non può contenere spazi");
+        return QCoreApplication::translate("TCheckTarget", "L'indirizzo web non può contenere spazi").toStdString();
     }
     return std::string();
 }
