@@ -1,5 +1,6 @@
 #include "tests/icmp/scripted_stack.h"
 
+#include "icmp/echo_message.h"
 #include "icmp/millisecond_clock.h"
 
 #include <algorithm>
@@ -37,13 +38,21 @@ int ScriptedStack::Receive(TSocketId, void* buffer, int length, int)
         m_state->lastError = m_state->receiveError;
         return -1;
     }
-    if (m_state->incoming.empty())
+    if (m_state->incoming.empty() || m_state->incoming.front().arrivesAtMs > m_state->nowMs)
         return 0;
     const auto datagram = m_state->incoming.front().bytes;
     m_state->incoming.pop_front();
     const int n = std::min<int>(length, static_cast<int>(datagram.size()));
     std::memcpy(buffer, datagram.data(), static_cast<size_t>(n));
     return n;
+}
+
+int ScriptedStack::ReceiveStamped(TSocketId socket, void* buffer, int length, std::optional<int64_t>& arrivalNs)
+{
+    arrivalNs.reset();
+    if (!m_state->incoming.empty() && m_state->incoming.front().arrivesAtMs <= m_state->nowMs)
+        arrivalNs = int64_t(m_state->incoming.front().arrivesAtMs) * 1000000;
+    return Receive(socket, buffer, length, 0);
 }
 
 int ScriptedStack::Select(TSocketSet* readSet, TSocketSet*, TSocketSet*, const std::optional<TWaitTime>& timeout)
@@ -107,7 +116,18 @@ std::vector<uint8_t> ScriptedNetwork::Datagram(uint8_t type, const std::vector<u
     std::copy(source.begin(), source.end(), d.begin() + 12);
     d.push_back(type);
     d.insert(d.end(), icmpBody.begin(), icmpBody.end());
-    return d;
+    return WithChecksum(d);
+}
+
+std::vector<uint8_t> ScriptedNetwork::WithChecksum(std::vector<uint8_t> datagram)
+{
+    const size_t hl = (datagram.at(0) & 0x0F) * 4u;
+    if (datagram.size() < hl + 4)
+        return datagram;
+    datagram[hl + 2] = datagram[hl + 3] = 0;
+    const uint16_t sum = IcmpChecksum(datagram.data() + hl, static_cast<int>(datagram.size() - hl));
+    std::memcpy(datagram.data() + hl + 2, &sum, 2);
+    return datagram;
 }
 
 std::vector<uint8_t> ScriptedNetwork::EchoReply(uint16_t sequence, uint8_t ttl, TAddressBytes source)
@@ -132,7 +152,7 @@ std::vector<uint8_t> ScriptedNetwork::WithIpOptions(std::vector<uint8_t> datagra
     const size_t hl = (datagram.at(headerAt) & 0x0F) * 4u;
     datagram.insert(datagram.begin() + static_cast<long>(headerAt + hl), static_cast<size_t>(optionBytes), uint8_t(1));
     datagram[headerAt] = static_cast<uint8_t>(0x40 | ((hl + static_cast<size_t>(optionBytes)) / 4));
-    return datagram;
+    return WithChecksum(datagram);
 }
 
 std::vector<uint8_t> ScriptedNetwork::ErrorAbout(uint8_t type, uint16_t sequence, TAddressBytes reporter, bool cut,
@@ -181,4 +201,26 @@ std::vector<uint8_t> ScriptedNetwork::AsIpv6(const std::vector<uint8_t>& datagra
         icmp.insert(icmp.end(), inner.begin(), inner.end());
     }
     return withHeader(icmp, datagram[8], source, "::1");
+}
+
+std::vector<uint8_t> ScriptedNetwork::LoopbackReply(bool ipv6, uint16_t sequence)
+{
+    return ipv6 ? AsIpv6(EchoReply(sequence), "::1") : EchoReply(sequence);
+}
+
+std::vector<ForeignCase> ScriptedNetwork::ForeignDatagrams(uint16_t sequence)
+{
+    auto ownRequest = EchoReply(sequence, 128);
+    ownRequest[20] = 8;
+    auto damaged = EchoReply(sequence);
+    damaged[30] ^= 0x20;
+    const auto fourBytes = Datagram(0, {0, 0, 0});
+    return {
+        {"our own request, looped back", false, WithChecksum(ownRequest)},
+        {"a reply whose checksum is wrong", false, damaged},
+        {"4 bytes of ICMP", false, fourBytes},
+        {"shorter than an IP header", false, {0x45, 0, 0, 0, 0, 0, 0, 0, 0}},
+        {"4 bytes of ICMPv6", true, AsIpv6(fourBytes, "::1")},
+        {"shorter than an IPv6 header", true, std::vector<uint8_t>(30, 0x60)},
+    };
 }

@@ -54,6 +54,8 @@ public:
     int SendTo(TSocketId socket, const void* buffer, int length, int flags, const TIpAddress& address,
                uint16_t port) override;
     int Receive(TSocketId socket, void* buffer, int length, int flags) override;
+    // As the platform stamps them: the moment each datagram arrived, on the fake clock.
+    int ReceiveStamped(TSocketId socket, void* buffer, int length, std::optional<int64_t>& arrivalNs) override;
     int Select(TSocketSet* readSet, TSocketSet* writeSet, TSocketSet* errorSet,
                const std::optional<TWaitTime>& timeout) override;
     int Shutdown(TSocketId, int) override { return 0; }
@@ -76,6 +78,15 @@ private:
     std::shared_ptr<ScriptState> m_state;
 };
 
+// A datagram that looks like an answer to the request with a given sequence number to 127.0.0.1 or ::1,
+// and is none.
+struct ForeignCase
+{
+    const char* what;
+    bool ipv6;
+    std::vector<uint8_t> bytes;
+};
+
 // Installs a scripted stack and its fake clock while it lives.
 class ScriptedNetwork
 {
@@ -95,6 +106,8 @@ public:
     // `destination`.
     static std::vector<uint8_t> ErrorAbout(uint8_t type, uint16_t sequence, TAddressBytes reporter, bool cut = false,
                                            TAddressBytes destination = {127, 0, 0, 1});
+    // `datagram` (IPv4) with its ICMP sum made right again after a change.
+    static std::vector<uint8_t> WithChecksum(std::vector<uint8_t> datagram);
     // `datagram` with `optionBytes` of no-operation IP options added to the IPv4 header at `headerAt`.
     static std::vector<uint8_t> WithIpOptions(std::vector<uint8_t> datagram, int optionBytes, size_t headerAt = 0);
     static uint16_t OwnIdentifier();
@@ -103,6 +116,10 @@ public:
     // exceeded 3), and in an error the copy of our request the same way.
     static std::vector<uint8_t> AsIpv6(const std::vector<uint8_t>& datagram, const std::string& source,
                                        const std::string& destination = "::1");
+
+    // The true echo reply from 127.0.0.1 or ::1, and what must not be taken for it.
+    static std::vector<uint8_t> LoopbackReply(bool ipv6, uint16_t sequence);
+    static std::vector<ForeignCase> ForeignDatagrams(uint16_t sequence);
 
     void Arrive(uint32_t afterMs, std::vector<uint8_t> bytes);
 
