@@ -32,7 +32,7 @@ int ScriptedStack::SendTo(TSocketId, const void* buffer, int length, int, const 
     return m_state->sendResult ? m_state->sendResult : length;
 }
 
-int ScriptedStack::Receive(TSocketId, void* buffer, int length, int)
+int ScriptedStack::Receive(TSocketId socket, void* buffer, int length, int)
 {
     if (m_state->receiveResult == -1) {
         m_state->lastError = m_state->receiveError;
@@ -40,7 +40,13 @@ int ScriptedStack::Receive(TSocketId, void* buffer, int length, int)
     }
     if (m_state->incoming.empty() || m_state->incoming.front().arrivesAtMs > m_state->nowMs)
         return 0;
+    // Each socket gets its own family's datagrams.
+    const auto opened = std::find(m_state->opened.begin(), m_state->opened.end(), socket);
+    const bool ipv6Socket = opened != m_state->opened.end()
+        && m_state->openedAs[size_t(opened - m_state->opened.begin())].first == TIpFamily::IPv6;
     const auto datagram = m_state->incoming.front().bytes;
+    if (!datagram.empty() && ((datagram[0] >> 4) == 6) != ipv6Socket)
+        return 0;
     m_state->incoming.pop_front();
     const int n = std::min<int>(length, static_cast<int>(datagram.size()));
     std::memcpy(buffer, datagram.data(), static_cast<size_t>(n));
@@ -85,6 +91,73 @@ bool ScriptedStack::GetHostByName(const std::string& name, std::optional<TIpFami
     }
     m_state->lastError = m_state->resolverError;
     return false;
+}
+
+std::shared_ptr<TPendingLookUp> ScriptedStack::BeginLookUp(const std::string& name, std::optional<TIpFamily> family)
+{
+    if (!m_state->holdLookUps)
+        return TSocketStack::BeginLookUp(name, family);
+    m_state->heldLookUps.emplace_back(name, std::make_shared<TPendingLookUp>());
+    return m_state->heldLookUps.back().second;
+}
+
+TEventLoop::THandle ScriptedLoop::Watch(int, TIo, std::function<void()> ready)
+{
+    m_watches.emplace(++m_last, std::move(ready));
+    return m_last;
+}
+
+TEventLoop::THandle ScriptedLoop::StartTimer(TClock::duration after, std::function<void()> fire)
+{
+    const auto us = std::chrono::duration_cast<std::chrono::microseconds>(after).count();
+    m_timers.emplace(++m_last, std::make_pair(uint64_t(m_state.nowMs) * 1000 + uint64_t(us), std::move(fire)));
+    return m_last;
+}
+
+void ScriptedLoop::RunFor(uint32_t ms)
+{
+    const uint32_t end = m_state.nowMs + ms;
+    for (;;) {
+        while (!m_posted.empty()) {
+            auto task = std::move(m_posted.front());
+            m_posted.pop_front();
+            task();
+        }
+        const bool arrived = !m_state.incoming.empty() && m_state.incoming.front().arrivesAtMs <= m_state.nowMs;
+        if (arrived && !m_watches.empty()) {
+            const size_t before = m_state.incoming.size();
+            std::vector<THandle> watches;
+            for (const auto& watch : m_watches)
+                watches.push_back(watch.first);
+            for (const THandle watch : watches)
+                if (const auto found = m_watches.find(watch); found != m_watches.end())
+                    std::function<void()>(found->second)();
+            // No socket of its family is open: nobody receives it.
+            if (m_state.incoming.size() == before)
+                m_state.incoming.pop_front();
+            continue;
+        }
+        if (arrived)
+            m_state.incoming.pop_front();
+        auto next = std::min_element(m_timers.begin(), m_timers.end(),
+                                     [](const auto& a, const auto& b) { return a.second.first < b.second.first; });
+        if (next != m_timers.end() && next->second.first <= uint64_t(m_state.nowMs) * 1000) {
+            const auto fire = std::move(next->second.second);
+            m_timers.erase(next);
+            fire();
+            continue;
+        }
+        uint64_t nextMs = end + 1ull;
+        if (next != m_timers.end())
+            nextMs = (next->second.first + 999) / 1000;
+        if (!m_state.incoming.empty())
+            nextMs = std::min<uint64_t>(nextMs, m_state.incoming.front().arrivesAtMs);
+        if (nextMs > end) {
+            m_state.nowMs = end;
+            return;
+        }
+        m_state.nowMs = static_cast<uint32_t>(nextMs);
+    }
 }
 
 ScriptedNetwork::ScriptedNetwork()

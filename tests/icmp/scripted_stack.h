@@ -2,11 +2,13 @@
 // and every call is recorded. Installed as the shared stack for the length of a test.
 #pragma once
 
+#include "icmp/event_loop.h"
 #include "icmp/net_component.h"
 #include "icmp/socket_stack.h"
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 #include <set>
@@ -31,6 +33,9 @@ struct ScriptState
     std::map<std::string, TAddressBytes> hosts;
     std::map<std::string, std::string> hosts6; // names with an IPv6 address, as text
     int lookups = 0;
+    // Lookups then wait until the test answers them.
+    bool holdLookUps = false;
+    std::vector<std::pair<std::string, std::shared_ptr<TPendingLookUp>>> heldLookUps;
 
     int resolverError = 11001;
     bool refuseSockets = false;
@@ -65,6 +70,7 @@ public:
         return 0;
     }
     bool GetHostByName(const std::string& name, std::optional<TIpFamily> family, TIpAddress& address) override;
+    std::shared_ptr<TPendingLookUp> BeginLookUp(const std::string& name, std::optional<TIpFamily> family) override;
     int LastError() override { return m_state->lastError; }
 
     // Like the platform's stack, the resolver's "not found" has its own text.
@@ -76,6 +82,33 @@ public:
 
 private:
     std::shared_ptr<ScriptState> m_state;
+};
+
+// An event loop on the scripted network's clock: watched sockets are ready when a datagram has arrived,
+// timers fire on the fake clock, and time moves on to whichever comes first. One thread only.
+class ScriptedLoop final : public TEventLoop
+{
+public:
+    explicit ScriptedLoop(ScriptState& state)
+        : m_state(state)
+    { }
+
+    THandle Watch(int fd, TIo io, std::function<void()> ready) override;
+    void Unwatch(THandle watch) override { m_watches.erase(watch); }
+    THandle StartTimer(TClock::duration after, std::function<void()> fire) override;
+    void CancelTimer(THandle timer) override { m_timers.erase(timer); }
+    void Post(std::function<void()> task) override { m_posted.push_back(std::move(task)); }
+
+    // Does all that falls due within the next `ms`, which then have passed.
+    void RunFor(uint32_t ms);
+    size_t Timers() const { return m_timers.size(); }
+
+private:
+    ScriptState& m_state;
+    THandle m_last = 0;
+    std::map<THandle, std::function<void()>> m_watches;
+    std::map<THandle, std::pair<uint64_t, std::function<void()>>> m_timers; // due in microseconds
+    std::deque<std::function<void()>> m_posted;
 };
 
 // A datagram that looks like an answer to the request with a given sequence number to 127.0.0.1 or ::1,
