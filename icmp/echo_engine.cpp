@@ -102,7 +102,7 @@ public:
         entry.Request = request;
         entry.Done = std::move(done);
         const TIpFamily family = request.Address.Family;
-        m_byKey[keyOf(family, request.Address, request.Sequence)] = ticket;
+        m_byKey.emplace(keyOf(family, request.Address, request.Sequence), ticket);
         ++m_families[indexOf(family)].Live;
         m_queue.push_back(ticket);
         schedulePump();
@@ -123,6 +123,7 @@ public:
             --m_families[indexOf(family)].Sent;
         if (state != TEntry::Finished)
             releaseFamily(family);
+        closeIdle();
     }
 
     size_t pending() const { return m_entries.size(); }
@@ -158,13 +159,16 @@ private:
         if (m_pumpTimer || m_queue.empty())
             return;
         refill(MicrosecondClock());
-        const uint64_t waitUs = m_tokens >= 1 ? 0 : static_cast<uint64_t>((1 - m_tokens) * PaceUs) + 1;
+        const uint64_t waitUs
+            = m_tokens >= 1 || inFlight() == 0 ? 0 : static_cast<uint64_t>((1 - m_tokens) * PaceUs) + 1;
         m_pumpTimer = m_loop.StartTimer(microseconds(waitUs), [this] {
             m_pumpTimer = 0;
             pump();
             deliver();
         });
     }
+
+    size_t inFlight() const { return m_families[0].Sent + m_families[1].Sent; }
 
     void refill(uint64_t nowUs)
     {
@@ -176,11 +180,17 @@ private:
     void pump()
     {
         refill(MicrosecondClock());
-        while (!m_queue.empty() && m_tokens >= 1) {
+        while (!m_queue.empty()) {
+            // With nothing in flight one more request can overrun nothing, so a host pinged back to back
+            // is not held to the pace of thousands.
+            const bool paced = m_tokens >= 1;
+            if (!paced && inFlight() > 0)
+                break;
             const TTicket ticket = m_queue.front();
             m_queue.pop_front();
             const auto found = m_entries.find(ticket);
-            if (found != m_entries.end() && found->second.State == TEntry::Queued && transmit(ticket, found->second))
+            if (found != m_entries.end() && found->second.State == TEntry::Queued && transmit(ticket, found->second)
+                && paced)
                 m_tokens -= 1;
         }
         schedulePump();
@@ -291,15 +301,16 @@ private:
         const TEchoMessage message = ReadEchoMessage(m_buffer.data(), n, ipFamily, raw && ipFamily == TIpFamily::IPv4);
         if (message.Kind == TEchoMessage::Foreign || (raw && message.Identifier != m_identifier))
             return;
-        const auto key = m_byKey.find(keyOf(ipFamily, message.Peer, message.Sequence));
-        if (key == m_byKey.end())
+        // The oldest request in flight with this host and number: a host listed twice gets its answers in
+        // order. One that has not left yet is not answered, whatever comes.
+        TTicket ticket = 0;
+        const auto [first, last] = m_byKey.equal_range(keyOf(ipFamily, message.Peer, message.Sequence));
+        for (auto key = first; key != last; ++key)
+            if ((!ticket || key->second < ticket) && m_entries.at(key->second).State == TEntry::Sent)
+                ticket = key->second;
+        if (!ticket)
             return;
-        const TTicket ticket = key->second;
         TEntry& entry = m_entries.at(ticket);
-        // An answer to a request that has not left yet is someone else's, such as a late one to an earlier
-        // round that used the same number.
-        if (entry.State != TEntry::Sent)
-            return;
         const uint32_t roundTripUs = RoundTripUs(entry.Departure, arrivalNs, MicrosecondClock());
         // Arrived after its time-out, which a busy loop had not got round to: it counts as none.
         if (entry.Request.TimeoutMs > 0 && roundTripUs > uint64_t(entry.Request.TimeoutMs) * 1000u)
@@ -389,20 +400,25 @@ private:
 
     void forgetKey(TTicket ticket, const TEntry& entry)
     {
-        const auto key
-            = m_byKey.find(keyOf(entry.Request.Address.Family, entry.Request.Address, entry.Request.Sequence));
-        if (key != m_byKey.end() && key->second == ticket)
-            m_byKey.erase(key);
+        const auto [first, last]
+            = m_byKey.equal_range(keyOf(entry.Request.Address.Family, entry.Request.Address, entry.Request.Sequence));
+        for (auto key = first; key != last; ++key)
+            if (key->second == ticket)
+                return void(m_byKey.erase(key));
     }
 
-    // No socket is held while its family has nothing under way.
-    void releaseFamily(TIpFamily ipFamily)
+    void releaseFamily(TIpFamily ipFamily) { --m_families[indexOf(ipFamily)].Live; }
+
+    // No socket is held while its family has nothing under way. Only once the callbacks are told, so that
+    // a caller who sends the next request from one keeps the socket.
+    void closeIdle()
     {
-        TFamily& family = m_families[indexOf(ipFamily)];
-        if (--family.Live == 0)
-            closeSocket(family);
+        for (TFamily& family : m_families)
+            if (family.Live == 0 && family.Socket.IsOpen())
+                closeSocket(family);
     }
 
+    // Tells the finished requests, then closes what is idle; nothing once a callback ended the engine.
     void deliver()
     {
         const std::shared_ptr<bool> alive = m_alive;
@@ -419,8 +435,8 @@ private:
                 if (done)
                     done(outcome);
             } catch (...) {
-                // The others are still told, on the next pass.
-                if (*alive && !m_finished.empty() && !m_deliveryTimer)
+                // The others are still told, and what is idle closed, on the next pass.
+                if (*alive && !m_deliveryTimer)
                     m_deliveryTimer = m_loop.StartTimer({}, [this] {
                         m_deliveryTimer = 0;
                         deliver();
@@ -431,6 +447,7 @@ private:
             if (!*alive)
                 return;
         }
+        closeIdle();
     }
 
     TEventLoop& m_loop;
@@ -439,7 +456,7 @@ private:
     std::array<TFamily, 2> m_families;
     TTicket m_lastTicket = 0;
     std::unordered_map<TTicket, TEntry> m_entries;
-    std::unordered_map<TKey, TTicket, TKeyHash> m_byKey;
+    std::unordered_multimap<TKey, TTicket, TKeyHash> m_byKey;
     std::deque<TTicket> m_queue; // waiting to leave, in the order sent
     std::priority_queue<TDeadline, std::vector<TDeadline>, std::greater<TDeadline>> m_deadlines;
     std::deque<TTicket> m_finished; // waiting for their `done`

@@ -117,47 +117,58 @@ TEventLoop::THandle ScriptedLoop::StartTimer(TClock::duration after, std::functi
 void ScriptedLoop::RunFor(uint32_t ms)
 {
     const uint32_t end = m_state.nowMs + ms;
-    for (;;) {
-        while (!m_posted.empty()) {
-            auto task = std::move(m_posted.front());
-            m_posted.pop_front();
-            task();
-        }
-        const bool arrived = !m_state.incoming.empty() && m_state.incoming.front().arrivesAtMs <= m_state.nowMs;
-        if (arrived && !m_watches.empty()) {
-            const size_t before = m_state.incoming.size();
-            std::vector<THandle> watches;
-            for (const auto& watch : m_watches)
-                watches.push_back(watch.first);
-            for (const THandle watch : watches)
-                if (const auto found = m_watches.find(watch); found != m_watches.end())
-                    std::function<void()>(found->second)();
-            // No socket of its family is open: nobody receives it.
-            if (m_state.incoming.size() == before)
-                m_state.incoming.pop_front();
-            continue;
-        }
-        if (arrived)
-            m_state.incoming.pop_front();
-        auto next = std::min_element(m_timers.begin(), m_timers.end(),
-                                     [](const auto& a, const auto& b) { return a.second.first < b.second.first; });
-        if (next != m_timers.end() && next->second.first <= uint64_t(m_state.nowMs) * 1000) {
-            const auto fire = std::move(next->second.second);
-            m_timers.erase(next);
-            fire();
-            continue;
-        }
-        uint64_t nextMs = end + 1ull;
-        if (next != m_timers.end())
-            nextMs = (next->second.first + 999) / 1000;
-        if (!m_state.incoming.empty())
-            nextMs = std::min<uint64_t>(nextMs, m_state.incoming.front().arrivesAtMs);
-        if (nextMs > end) {
-            m_state.nowMs = end;
-            return;
-        }
-        m_state.nowMs = static_cast<uint32_t>(nextMs);
+    while (step(end)) { }
+    m_state.nowMs = std::max(m_state.nowMs, end);
+}
+
+bool ScriptedLoop::RunUntil(const std::function<bool()>& done, uint32_t limitMs)
+{
+    const uint32_t end = m_state.nowMs + limitMs;
+    while (!done())
+        if (!step(end))
+            return false;
+    return true;
+}
+
+bool ScriptedLoop::step(uint32_t end)
+{
+    if (!m_posted.empty()) {
+        auto task = std::move(m_posted.front());
+        m_posted.pop_front();
+        task();
+        return true;
     }
+    const bool arrived = !m_state.incoming.empty() && m_state.incoming.front().arrivesAtMs <= m_state.nowMs;
+    if (arrived) {
+        const size_t before = m_state.incoming.size();
+        std::vector<THandle> watches;
+        for (const auto& watch : m_watches)
+            watches.push_back(watch.first);
+        for (const THandle watch : watches)
+            if (const auto found = m_watches.find(watch); found != m_watches.end())
+                std::function<void()>(found->second)();
+        // No socket of its family is open: nobody receives it.
+        if (m_state.incoming.size() == before)
+            m_state.incoming.pop_front();
+        return true;
+    }
+    const auto next = std::min_element(m_timers.begin(), m_timers.end(),
+                                       [](const auto& a, const auto& b) { return a.second.first < b.second.first; });
+    if (next != m_timers.end() && next->second.first <= uint64_t(m_state.nowMs) * 1000) {
+        const auto fire = std::move(next->second.second);
+        m_timers.erase(next);
+        fire();
+        return true;
+    }
+    uint64_t nextMs = uint64_t(end) + 1;
+    if (next != m_timers.end())
+        nextMs = (next->second.first + 999) / 1000;
+    if (!m_state.incoming.empty())
+        nextMs = std::min<uint64_t>(nextMs, m_state.incoming.front().arrivesAtMs);
+    if (nextMs > end)
+        return false;
+    m_state.nowMs = static_cast<uint32_t>(nextMs);
+    return true;
 }
 
 ScriptedNetwork::ScriptedNetwork()

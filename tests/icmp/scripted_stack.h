@@ -101,9 +101,14 @@ public:
 
     // Does all that falls due within the next `ms`, which then have passed.
     void RunFor(uint32_t ms);
+    // Runs until `done` holds; false when nothing is left to do within `limitMs` before it does.
+    bool RunUntil(const std::function<bool()>& done, uint32_t limitMs = 3600000);
     size_t Timers() const { return m_timers.size(); }
 
 private:
+    // Does the next thing due by `end`, moving the clock on to it; false when nothing is.
+    bool step(uint32_t end);
+
     ScriptState& m_state;
     THandle m_last = 0;
     std::map<THandle, std::function<void()>> m_watches;
