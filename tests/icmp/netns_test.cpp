@@ -1,7 +1,9 @@
 // The echo engine against hosts of the test's own network namespace (see scripts/run-isolated).
+#include "icmp/echo_engine.h"
 #include "icmp/icmp_client.h"
 #include "icmp/net_component.h"
 #include "icmp/net_exceptions.h"
+#include "icmp/poll_event_loop.h"
 #include "tests/support/fake_host.h"
 #include "tests/support/ipv6_hosts.h"
 #include "tests/support/silent_resolver.h"
@@ -10,6 +12,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <map>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -294,6 +297,81 @@ TEST_F(FakeHostTest, OrdinaryUserSeesErrorsAndTimeOutsAsRootDoes)
     EXPECT_EQ(asOrdinaryUser([] { return describe(ping("10.77.0.9")); }), "2 0 0.0.0.0 0 3489 0");
     EXPECT_EQ(asOrdinaryUser([] { return describe(ping("10.77.0.10")); }), "0 72 10.77.0.10 0 3489 64");
     setPingGroupRange("1 0");
+}
+
+// Every host at once through the engine, `meanwhile` started on the loop as the requests are queued.
+std::map<std::string, TReplyStatus> pingAtOnce(const std::vector<std::string>& hosts, int timeoutMs,
+                                               const std::function<void(TPollEventLoop&)>& meanwhile = {})
+{
+    TPollEventLoop loop;
+    TEchoEngine engine(loop);
+    std::map<std::string, TReplyStatus> seen;
+    for (const std::string& host : hosts)
+        engine.Send({TSocketStack::TextToIpAddress(host), 3489, timeoutMs, {}},
+                    [&seen, host](const TEchoOutcome& outcome) { seen[host] = outcome.Status; });
+    if (meanwhile)
+        meanwhile(loop);
+    loop.RunUntil([&] { return engine.Pending() == 0; });
+    return seen;
+}
+
+// Two hundred hosts whose answers reach us in the same moment: each is credited to its own request, on
+// the raw socket and on the datagram socket alike.
+TEST_F(FakeHostTest, HostsAnsweringTogetherEachGetTheirOwnAnswer)
+{
+    std::vector<std::string> hosts;
+    for (int i = 10; i < 210; ++i) {
+        hosts.push_back("10.77.0." + std::to_string(i));
+        host->Set(hosts.back(), {FakeHost::Answer::EchoReply});
+    }
+    const auto body = [&hosts] {
+        std::string wrong;
+        int answered = 0;
+        for (const auto& [address, status] : pingAtOnce(hosts, 3000)) {
+            if (status.Outcome == roEchoReply && status.SourceAddress == address && status.RoundTripUs >= 250000)
+                ++answered;
+            else
+                wrong += address + ": " + std::to_string(status.Outcome) + " from " + status.SourceAddress + " in "
+                    + std::to_string(status.RoundTripUs) + " us; ";
+        }
+        return wrong + std::to_string(answered) + " answered";
+    };
+    host->HoldAnswersUntil(Clock::now() + std::chrono::milliseconds(400));
+    EXPECT_EQ(body(), "200 answered");
+    setPingGroupRange("0 2147483647");
+    host->HoldAnswersUntil(Clock::now() + std::chrono::milliseconds(400));
+    EXPECT_EQ(asOrdinaryUser(body), "200 answered");
+    setPingGroupRange("1 0");
+}
+
+// The round trip is the host's: not the time the loop took to read the answer, not a late answer to the
+// request before.
+TEST_F(FakeHostTest, EngineRoundTripsAreTheHostsOwn)
+{
+    host->Set("10.77.0.20", {FakeHost::Answer::EchoReply, 50});
+    const auto busy = [](TPollEventLoop& loop) {
+        loop.StartTimer(std::chrono::milliseconds(10),
+                        [] { std::this_thread::sleep_for(std::chrono::milliseconds(500)); });
+    };
+    const TReplyStatus quick = pingAtOnce({"10.77.0.20"}, 1000, busy).at("10.77.0.20");
+    EXPECT_EQ(quick.Outcome, roEchoReply);
+    EXPECT_GE(quick.RoundTripUs, 45000u);
+    EXPECT_LT(quick.RoundTripUs, 200000u) << "the loop was busy for 500 ms after the answer came";
+
+    host->Set("10.77.0.21", {FakeHost::Answer::EchoReply, 600});
+    TPollEventLoop loop;
+    TEchoEngine engine(loop);
+    std::vector<TReplyStatus> seen;
+    const TIpAddress address = TSocketStack::TextToIpAddress("10.77.0.21");
+    engine.Send({address, 1, 300, {}}, [&](const TEchoOutcome& first) {
+        seen.push_back(first.Status);
+        engine.Send({address, 2, 1000, {}}, [&](const TEchoOutcome& second) { seen.push_back(second.Status); });
+    });
+    loop.RunUntil([&] { return seen.size() == 2; });
+    EXPECT_EQ(seen[0].Outcome, roTimeOut);
+    EXPECT_EQ(seen[1].Outcome, roEchoReply);
+    EXPECT_EQ(seen[1].SequenceNumber, 2);
+    EXPECT_GE(seen[1].RoundTripUs, 590000u) << "the first request's answer came 300 ms into the second's wait";
 }
 
 } // namespace
