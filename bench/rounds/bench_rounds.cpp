@@ -10,6 +10,7 @@
 #include "bench/support/stall_meter.h"
 #include "platform/program_folder.h"
 #include "tests/support/run_round.h"
+#include "ui/image_list_box.h"
 #include "ui/message_box.h"
 
 #include <QApplication>

@@ -280,7 +280,7 @@ TEST_F(CycleTest, CommandsThatWouldDisturbARunningRoundAreRefusedAndACloseEndsIt
     });
     Form1->show();
     Form1->initping1Click();
-    QTest::qWaitFor([&] { return checked; }, 5000);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return checked; }, 5000));
     QTest::qWait(1500);
     ASSERT_TRUE(checked);
     EXPECT_TRUE(folder.Exists("list/a.cvr"));
