@@ -299,15 +299,25 @@ private:
     {
         const bool raw = !filtered;
         const TEchoMessage message = ReadEchoMessage(m_buffer.data(), n, ipFamily, raw && ipFamily == TIpFamily::IPv4);
-        if (message.Kind == TEchoMessage::Foreign || (raw && message.Identifier != m_identifier))
+        if (message.Kind == TEchoMessage::Foreign)
             return;
-        // The oldest request in flight with this host and number: a host listed twice gets its answers in
-        // order. One that has not left yet is not answered, whatever comes.
+        // The index finds the candidates; what answers a request is the echo client's rule. Of several, the
+        // oldest in flight: a host listed twice gets its answers in order. One that has not left yet is not
+        // answered, whatever comes.
         TTicket ticket = 0;
         const auto [first, last] = m_byKey.equal_range(keyOf(ipFamily, message.Peer, message.Sequence));
-        for (auto key = first; key != last; ++key)
-            if ((!ticket || key->second < ticket) && m_entries.at(key->second).State == TEntry::Sent)
+        for (auto key = first; key != last; ++key) {
+            const TEntry& candidate = m_entries.at(key->second);
+            TReplyMatch match;
+            match.Sequence = candidate.Request.Sequence;
+            match.Destination = candidate.Request.Address;
+            match.Family = ipFamily;
+            // A datagram socket's identifier is the platform's.
+            if (raw)
+                match.Identifier = m_identifier;
+            if ((!ticket || key->second < ticket) && candidate.State == TEntry::Sent && match.Accepts(message))
                 ticket = key->second;
+        }
         if (!ticket)
             return;
         TEntry& entry = m_entries.at(ticket);
