@@ -1,6 +1,7 @@
 // The echo engine against hosts of the test's own network namespace (see scripts/run-isolated).
 #include "icmp/echo_engine.h"
 #include "icmp/icmp_client.h"
+#include "icmp/name_resolver.h"
 #include "icmp/net_component.h"
 #include "icmp/net_exceptions.h"
 #include "icmp/poll_event_loop.h"
@@ -437,6 +438,45 @@ TEST(SlowResolverTest, AnAbandonedLookUpDoesNotHoldUpTheProcessEnd)
     ASSERT_EQ(::waitpid(child, &status, 0), child);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     EXPECT_LE(millisecondsSince(begun), 1500);
+}
+
+// A name server that never answers holds neither the lookups waiting behind it for ever, nor the program's
+// end: the resolver bounds each lookup and lets go of the one under way when it goes.
+TEST(SlowResolverTest, TheResolverBoundsEachLookUpAndHoldsNothingUpAtTheEnd)
+{
+    REQUIRE_ISOLATION();
+    Ipv6TestHosts hosts;
+    if (!hosts.Ready())
+        GTEST_SKIP() << hosts.Error();
+    SilentResolver resolver; // ten seconds before it gives up
+    if (!resolver.Ready())
+        GTEST_SKIP() << resolver.Error();
+    const auto begun = Clock::now();
+    const pid_t child = ::fork();
+    if (child == 0) {
+        std::vector<std::string> seen;
+        {
+            TPollEventLoop loop;
+            TNameResolver names(loop, 1);
+            names.SetLookUpBound(std::chrono::milliseconds(300));
+            for (const char* name : {SilentResolver::SlowName, Ipv6TestHosts::Ipv6OnlyName, SilentResolver::SlowName})
+                names.Resolve(name, {}, [&seen](const TResolved& resolved) {
+                    try {
+                        if (resolved.Error)
+                            std::rethrow_exception(resolved.Error);
+                        seen.push_back(TSocketStack::IpAddressToText(*resolved.Address));
+                    } catch (const std::exception& error) {
+                        seen.push_back(error.what());
+                    }
+                });
+            loop.RunUntil([&] { return seen.size() == 2; });
+        }
+        std::exit(seen == std::vector<std::string> {"Socket Error # 11002\r\n", Ipv6TestHosts::Answering} ? 0 : 1);
+    }
+    int status = -1;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_LE(millisecondsSince(begun), 1500) << "one bound, one lookup from the hosts file, and out";
 }
 
 } // namespace
