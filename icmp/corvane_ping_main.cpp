@@ -1,4 +1,4 @@
-// corvane-ping HOST [-4|-6] [-c COUNT] [-W TIMEOUT_MS] [-i INTERVAL_MS] [-q]
+// corvane-ping [-4|-6] [-c COUNT] [-W TIMEOUT_MS] [-i INTERVAL_MS] [-q] HOST...
 #include "icmp/ping_tool.h"
 
 #include <iostream>

@@ -44,7 +44,8 @@ public:
 
     // Queues one request. `done` is called exactly once, later, from the loop (never from inside Send),
     // unless the ticket is cancelled first. Requests leave paced, in the order sent; the time-out counts
-    // from the moment a request leaves. Callers keep (address, sequence) unique among their pending requests.
+    // from the moment a request leaves. Callers keep (address, sequence) unique among their pending requests;
+    // where they do not, answers go to the oldest request in flight of that address and sequence.
     TTicket Send(const TEchoRequest& request, TDone done);
     // Forgets a pending request; its `done` is not called. Unknown tickets are ignored.
     void Cancel(TTicket ticket);

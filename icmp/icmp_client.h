@@ -1,13 +1,13 @@
 // The ICMP echo client: one echo request per Ping, the wait for its answer, and the decoded outcome.
 #pragma once
 
+#include "icmp/echo_message.h"
 #include "icmp/raw_client.h"
 #include "icmp/reply_status.h"
 
 #include <array>
 #include <cstdint>
 #include <functional>
-#include <optional>
 #include <string>
 
 class TIcmpClient final : public TRawClient
@@ -37,9 +37,9 @@ public:
     void SendRequest();
     void AwaitReply();
     void ReceiveReply(int32_t budgetMs, TReplyStatus& status);
-    // Decodes the first `n` bytes of ReplyBuffer(); false when the datagram answers someone else.
+    // Decodes the first `n` bytes of ReplyBuffer() (0: none came, a time-out); false when the datagram
+    // answers someone else.
     bool DecodeReply(int n, TReplyStatus& status);
-    uint16_t Checksum() const;
 
 private:
     void setTimedOut(TReplyStatus& status) const;
@@ -52,23 +52,3 @@ private:
     uint32_t m_builtAt = 0; // MillisecondClock() when the request was stamped
     TReplyStatus m_replyStatus;
 };
-
-// What makes a received message the answer to our request.
-struct TReplyMatch
-{
-    uint16_t Sequence = 0;
-    // Our identifier, where the platform does not sort echo replies by it itself (raw sockets).
-    std::optional<uint16_t> Identifier;
-    // The address pinged: echo replies from anywhere else, and errors about datagrams sent elsewhere, are
-    // someone else's, such as a late answer to the previous host.
-    std::optional<TIpAddress> Destination;
-    // What the datagram is: an IPv4 one with an ICMP message, or an IPv6 one with an ICMPv6 message.
-    TIpFamily Family = TIpFamily::IPv4;
-};
-
-// Decodes one received datagram of exactly `n` bytes, reading nothing beyond them. False when the message
-// is not about our request: another type, another host, another identifier or sequence, or an error
-// message too short to name the request it is about. Raises ENetIcmpException for a datagram shorter than
-// its headers, and for a parameter problem reported about our request. ICMPv6 errors map onto the IPv4
-// outcomes: time exceeded on roTtlExpired, destination unreachable and packet too big on roUnreachable.
-bool DecodeDatagram(const uint8_t* datagram, int n, const TReplyMatch& match, TReplyStatus& status);

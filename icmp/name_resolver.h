@@ -38,6 +38,11 @@ public:
     TTicket Resolve(const std::string& host, std::optional<TIpFamily> family, TDone done);
     void Cancel(TTicket ticket);
 
+    // How long a lookup may take before it is answered with error 11002 (no answer from a name server) and
+    // its turn goes to the next one; 10 seconds unless set. Its thread is let go of then, as above.
+    void SetLookUpBound(TEventLoop::TClock::duration bound);
+    static constexpr std::chrono::seconds DefaultLookUpBound {10};
+
 private:
     class TImpl;
     std::unique_ptr<TImpl> m_impl;

@@ -1,7 +1,5 @@
 #include "icmp/raw_client.h"
 
-#include "icmp/millisecond_clock.h"
-
 #include <netinet/in.h>
 #include <sys/socket.h>
 
@@ -46,7 +44,7 @@ const TIpAddress& TRawBase::ResolveDestination(const std::string& host)
 void TRawBase::SendPacketTo(const TIpAddress& address, int port, const void* buffer, int size)
 {
     TSocketHandle& socket = AcquireSocket();
-    m_sentAtUs = MicrosecondClock();
+    m_departure = TDeparture::Now();
     socket.SendDatagram(address, port, buffer, size);
 }
 
@@ -61,7 +59,8 @@ int TRawBase::ReadPacket(void* buffer, int length, int timeoutMs)
         return 0;
     if (timeoutMs < 0)
         timeoutMs = m_receiveTimeout;
+    m_lastArrival.reset();
     if (AcquireSocket().WaitReadable(timeoutMs))
-        return AcquireSocket().Receive(buffer, length, 0);
+        return SharedStack()->ReceiveStamped(Socket().SocketId(), buffer, length, m_lastArrival);
     return 0;
 }

@@ -1,6 +1,7 @@
 // A component that sends and reads raw IP datagrams, of either family, through its own socket.
 #pragma once
 
+#include "icmp/millisecond_clock.h"
 #include "icmp/net_component.h"
 #include "icmp/socket_handle.h"
 
@@ -48,9 +49,13 @@ public:
     // The same as text, dotted decimal or IPv6; empty when there is none.
     std::string DestinationText() const;
     // MicrosecondClock() just before the last datagram was handed to the platform.
-    uint64_t SentAtUs() const { return m_sentAtUs; }
+    uint64_t SentAtUs() const { return m_departure.MonotonicUs; }
+    // The same on both clocks.
+    const TDeparture& Departure() const { return m_departure; }
     // The bytes of one datagram read within `timeoutMs` (ReceiveTimeout() when negative); 0 when none came.
     int ReadPacket(void* buffer, int length, int timeoutMs);
+    // The kernel's arrival stamp of the datagram ReadPacket() read last, where the platform gave one.
+    const std::optional<int64_t>& LastArrival() const { return m_lastArrival; }
 
 protected:
     int32_t m_receiveTimeout = 0;
@@ -64,7 +69,8 @@ private:
     int32_t m_port = 0;
     std::optional<TIpFamily> m_addressFamily;
     std::optional<TIpAddress> m_destination;
-    uint64_t m_sentAtUs = 0;
+    TDeparture m_departure;
+    std::optional<int64_t> m_lastArrival;
     std::vector<uint8_t> m_buffer;
 };
 

@@ -11,6 +11,7 @@
 #include <net/if.h>
 #include <netinet/in.h>
 #include <strings.h>
+#include <sys/socket.h>
 
 namespace {
 
@@ -111,20 +112,37 @@ TIpAddress TIpAddress::FromIpv6(const uint8_t* bytes, uint32_t scopeId)
 
 void TPendingLookUp::Answer(bool found, const TIpAddress& address, int errorNumber)
 {
+    std::function<void()> answered;
     {
         std::lock_guard guard(m_lock);
         m_found = found;
         m_address = address;
         m_errorNumber = errorNumber;
         m_done = true;
+        answered = std::move(m_answered);
     }
-    m_answered.notify_all();
+    m_answeredCondition.notify_all();
+    if (answered)
+        answered();
 }
 
 bool TPendingLookUp::WaitFor(int timeoutMs)
 {
     std::unique_lock guard(m_lock);
-    return m_answered.wait_for(guard, std::chrono::milliseconds(std::max(timeoutMs, 0)), [this] { return m_done; });
+    return m_answeredCondition.wait_for(guard, std::chrono::milliseconds(std::max(timeoutMs, 0)),
+                                        [this] { return m_done; });
+}
+
+void TPendingLookUp::WhenAnswered(std::function<void()> answered)
+{
+    {
+        std::lock_guard guard(m_lock);
+        if (!m_done) {
+            m_answered = std::move(answered);
+            return;
+        }
+    }
+    answered();
 }
 
 std::string TSocketStack::ResolveToAddress(const std::string& host, const TWaitHook& waitHook,
@@ -138,6 +156,13 @@ std::string TSocketStack::ResolveToAddress(const std::string& host, const TWaitH
 TIpAddress TSocketStack::ResolveToIpAddress(const std::string& host, const TWaitHook& waitHook,
                                             std::optional<TIpFamily> family)
 {
+    if (const std::optional<TIpAddress> known = AddressWithoutLookUp(host, family))
+        return *known;
+    return lookUp(host, waitHook, family);
+}
+
+std::optional<TIpAddress> TSocketStack::AddressWithoutLookUp(const std::string& host, std::optional<TIpFamily> family)
+{
     if (::strcasecmp(host.c_str(), "LOCALHOST") == 0 && host.size() == 9) {
         static constexpr uint8_t ipv6Loopback[16] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1};
         return family == TIpFamily::IPv6 ? TIpAddress::FromIpv6(ipv6Loopback) : TIpAddress::FromIpv4({127, 0, 0, 1});
@@ -148,12 +173,10 @@ TIpAddress TSocketStack::ResolveToIpAddress(const std::string& host, const TWait
         literal = TIpAddress::FromIpv4(ipv4);
     else if (IsIpv6Literal(host))
         literal = TextToIpAddress(host);
-    if (!literal)
-        return lookUp(host, waitHook, family);
     // As for a name without an address of the family asked for.
-    if (family && *family != literal->Family)
+    if (literal && family && *family != literal->Family)
         ThrowSocketError(11004);
-    return *literal;
+    return literal;
 }
 
 bool TSocketStack::IsAddressLiteral(std::string_view text)
@@ -277,6 +300,12 @@ std::shared_ptr<TPendingLookUp> TSocketStack::BeginLookUp(const std::string& nam
     const bool found = GetHostByName(name, family, address);
     lookUp->Answer(found, address, found ? 0 : LastError());
     return lookUp;
+}
+
+int TSocketStack::ReceiveStamped(TSocketId socket, void* buffer, int length, std::optional<int64_t>& arrivalNs)
+{
+    arrivalNs.reset();
+    return Receive(socket, buffer, length, MSG_DONTWAIT);
 }
 
 TSocketId TSocketStack::NewSocket(int type, int protocol, TIpFamily family)

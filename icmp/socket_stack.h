@@ -53,6 +53,8 @@ public:
     void Answer(bool found, const TIpAddress& address, int errorNumber);
     // Whether the answer is in, waiting up to `timeoutMs` for it.
     bool WaitFor(int timeoutMs);
+    // Calls `answered` once, when the answer is in: at once if it already is, else on the answering thread.
+    void WhenAnswered(std::function<void()> answered);
 
     // Valid once WaitFor() has said yes.
     bool Found() const { return m_found; }
@@ -61,7 +63,8 @@ public:
 
 private:
     std::mutex m_lock;
-    std::condition_variable m_answered;
+    std::condition_variable m_answeredCondition;
+    std::function<void()> m_answered;
     bool m_done = false;
     bool m_found = false;
     TIpAddress m_address;
@@ -96,6 +99,9 @@ public:
     // The same as an address, without the way through text: every request is sent through here.
     TIpAddress ResolveToIpAddress(const std::string& host, const TWaitHook& waitHook = {},
                                   std::optional<TIpFamily> family = {});
+    // The address of "localhost" or of an address literal, which need no lookup; nothing for a name. Raises
+    // as ResolveToIpAddress() does for a literal of the other family.
+    std::optional<TIpAddress> AddressWithoutLookUp(const std::string& host, std::optional<TIpFamily> family);
     // An IPv4 address in any of the forms ParseAddress() takes.
     static bool IsAddressLiteral(std::string_view text);
     // An IPv6 address, with an optional "%zone" (an interface name or number) after it.
@@ -137,6 +143,10 @@ public:
                        uint16_t portInNetworkOrder)
         = 0;
     virtual int Receive(TSocketId socket, void* buffer, int length, int flags) = 0;
+    // One datagram that is already waiting, as Receive() gives it, without waiting for one: 0, or -1 with
+    // 10035, when none is. `arrivalNs` gets the kernel's arrival stamp (CLOCK_REALTIME nanoseconds) where
+    // the platform gives one, and nothing otherwise.
+    virtual int ReceiveStamped(TSocketId socket, void* buffer, int length, std::optional<int64_t>& arrivalNs);
     virtual int Select(TSocketSet* readSet, TSocketSet* writeSet, TSocketSet* errorSet,
                        const std::optional<TWaitTime>& timeout)
         = 0;

@@ -75,6 +75,21 @@ uint8_t receivedTtl(msghdr& header)
     return 0;
 }
 
+// The kernel's arrival stamp beside a datagram (SO_TIMESTAMPNS), in nanoseconds of CLOCK_REALTIME.
+std::optional<int64_t> arrivalStamp(msghdr& header)
+{
+    for (cmsghdr* c = CMSG_FIRSTHDR(&header); c; c = CMSG_NXTHDR(&header, c))
+        if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SCM_TIMESTAMPNS) {
+            timespec stamp {};
+            std::memcpy(&stamp, CMSG_DATA(c), sizeof stamp);
+            // An unset stamp reads as zero.
+            if (stamp.tv_sec == 0 && stamp.tv_nsec == 0)
+                return std::nullopt;
+            return int64_t(stamp.tv_sec) * 1000000000 + stamp.tv_nsec;
+        }
+    return std::nullopt;
+}
+
 const uint8_t* addressBytes(const sockaddr* address)
 {
     if (address->sa_family == AF_INET6)
@@ -204,6 +219,10 @@ TSocketId TSocketStackPosix::CreateSocket(TIpFamily family, int type, int protoc
     const int on = 1;
     const int fd = ::socket(domain, type | SOCK_CLOEXEC, protocol);
     if (fd >= 0) {
+        // Each datagram comes with the moment it arrived, so a round trip does not depend on when the
+        // program got round to reading it.
+        if (protocol == icmp)
+            ::setsockopt(fd, SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof on);
         if (ipv6 && type == SOCK_RAW && protocol == icmp) {
             // Only what may answer an echo request: neighbour discovery and the like would wake every wait.
             // The hop limit comes beside each message, as the header it stands in for is not delivered.
@@ -219,12 +238,17 @@ TSocketId TSocketStackPosix::CreateSocket(TIpFamily family, int type, int protoc
         return fd;
     }
     const int rawError = errno;
-    // EPERM or EACCES: no CAP_NET_RAW, as for every desktop user. The kernel's ICMP datagram socket needs
-    // no privilege when net.ipv4.ping_group_range includes our group (for both families); it refuses
-    // with EACCES otherwise.
+    // Raw first: it sees every ICMP message, the routers' reports included. Refused with
+    //  - EPERM: the process lacks CAP_NET_RAW, as every desktop user does unless the program file carries
+    //    the capability (a copy of it does not);
+    //  - EACCES: a security module (SELinux, AppArmor) denies raw sockets to the program;
+    // the kernel's ICMP datagram socket may still be had without any privilege. It is refused in turn with
+    // EACCES when no group of ours lies in net.ipv4.ping_group_range (which rules both families), and with
+    // EAFNOSUPPORT or EPROTONOSUPPORT by a kernel without it; the raw socket's error is reported then.
     if ((rawError == EPERM || rawError == EACCES) && type == SOCK_RAW && protocol == icmp) {
         const int datagram = ::socket(domain, SOCK_DGRAM | SOCK_CLOEXEC, icmp);
         if (datagram >= 0) {
+            ::setsockopt(datagram, SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof on);
             // TTL and ICMP errors arrive beside the data, so the raw datagram can be rebuilt.
             if (ipv6) {
                 ::setsockopt(datagram, IPPROTO_IPV6, IPV6_RECVHOPLIMIT, &on, sizeof on);
@@ -294,13 +318,35 @@ int TSocketStackPosix::SendTo(TSocketId socket, const void* buffer, int length, 
 
 int TSocketStackPosix::Receive(TSocketId socket, void* buffer, int length, int flags)
 {
-    if (const std::optional<TKind> kind = kindOf(socket))
-        return receiveWithHeader(socket, *kind, buffer, length, flags);
+    if (const std::optional<TKind> kind = kindOf(socket)) {
+        std::optional<int64_t> unused;
+        return receiveWithHeader(socket, *kind, buffer, length, flags, unused);
+    }
     const ssize_t n = ::recv(socket, buffer, static_cast<size_t>(length), flags);
     return n < 0 ? fail(errno) : static_cast<int>(n);
 }
 
-int TSocketStackPosix::receiveWithHeader(TSocketId socket, TKind kind, void* buffer, int length, int flags)
+int TSocketStackPosix::ReceiveStamped(TSocketId socket, void* buffer, int length, std::optional<int64_t>& arrivalNs)
+{
+    arrivalNs.reset();
+    if (const std::optional<TKind> kind = kindOf(socket))
+        return receiveWithHeader(socket, *kind, buffer, length, MSG_DONTWAIT, arrivalNs);
+    alignas(cmsghdr) uint8_t control[128];
+    iovec io {buffer, static_cast<size_t>(length)};
+    msghdr header {};
+    header.msg_iov = &io;
+    header.msg_iovlen = 1;
+    header.msg_control = control;
+    header.msg_controllen = sizeof control;
+    const ssize_t n = ::recvmsg(socket, &header, MSG_DONTWAIT);
+    if (n < 0)
+        return fail(errno);
+    arrivalNs = arrivalStamp(header);
+    return static_cast<int>(n);
+}
+
+int TSocketStackPosix::receiveWithHeader(TSocketId socket, TKind kind, void* buffer, int length, int flags,
+                                         std::optional<int64_t>& arrivalNs)
 {
     const bool ipv6 = kind != TKind::DatagramIpv4;
     uint8_t message[2048];
@@ -343,6 +389,7 @@ int TSocketStackPosix::receiveWithHeader(TSocketId socket, TKind kind, void* buf
                     addressBytes(reinterpret_cast<const sockaddr*>(&from)));
         std::memcpy(icmp + IcmpHeaderLength + innerLength, message, static_cast<size_t>(payload));
         size = outer + IcmpHeaderLength + innerLength + payload;
+        arrivalNs = arrivalStamp(header);
     } else {
         header.msg_controllen = sizeof control;
         header.msg_namelen = sizeof from;
@@ -353,6 +400,7 @@ int TSocketStackPosix::receiveWithHeader(TSocketId socket, TKind kind, void* buf
                                       addressBytes(reinterpret_cast<const sockaddr*>(&from)), none);
         std::memcpy(datagram + outer, message, static_cast<size_t>(n));
         size = outer + static_cast<int>(n);
+        arrivalNs = arrivalStamp(header);
     }
     const int copied = std::min(size, length);
     std::memcpy(buffer, datagram, static_cast<size_t>(copied));

@@ -15,6 +15,7 @@ public:
     int SendTo(TSocketId socket, const void* buffer, int length, int flags, const TIpAddress& address,
                uint16_t portInNetworkOrder) override;
     int Receive(TSocketId socket, void* buffer, int length, int flags) override;
+    int ReceiveStamped(TSocketId socket, void* buffer, int length, std::optional<int64_t>& arrivalNs) override;
     int Select(TSocketSet* readSet, TSocketSet* writeSet, TSocketSet* errorSet,
                const std::optional<TWaitTime>& timeout) override;
     int Shutdown(TSocketId socket, int how) override;
@@ -40,7 +41,8 @@ private:
 
     std::optional<TKind> kindOf(TSocketId socket) const;
     void remember(TSocketId socket, TKind kind);
-    int receiveWithHeader(TSocketId socket, TKind kind, void* buffer, int length, int flags);
+    int receiveWithHeader(TSocketId socket, TKind kind, void* buffer, int length, int flags,
+                          std::optional<int64_t>& arrivalNs);
 
     mutable std::mutex m_lock;
     // A handful at most, one per client with a socket open: a list is cheaper than any map here.

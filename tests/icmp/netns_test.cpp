@@ -1,7 +1,10 @@
 // The echo engine against hosts of the test's own network namespace (see scripts/run-isolated).
+#include "icmp/echo_engine.h"
 #include "icmp/icmp_client.h"
+#include "icmp/name_resolver.h"
 #include "icmp/net_component.h"
 #include "icmp/net_exceptions.h"
+#include "icmp/poll_event_loop.h"
 #include "tests/support/fake_host.h"
 #include "tests/support/ipv6_hosts.h"
 #include "tests/support/silent_resolver.h"
@@ -10,6 +13,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <map>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -296,6 +300,89 @@ TEST_F(FakeHostTest, OrdinaryUserSeesErrorsAndTimeOutsAsRootDoes)
     setPingGroupRange("1 0");
 }
 
+// Every host at once through the engine, `meanwhile` started on the loop as the requests are queued.
+std::map<std::string, TReplyStatus> pingAtOnce(const std::vector<std::string>& hosts, int timeoutMs,
+                                               const std::function<void(TPollEventLoop&)>& meanwhile = {})
+{
+    TPollEventLoop loop;
+    TEchoEngine engine(loop);
+    std::map<std::string, TReplyStatus> seen;
+    for (const std::string& host : hosts)
+        engine.Send({TSocketStack::TextToIpAddress(host), 3489, timeoutMs, {}},
+                    [&seen, host](const TEchoOutcome& outcome) { seen[host] = outcome.Status; });
+    if (meanwhile)
+        meanwhile(loop);
+    loop.RunUntil([&] { return engine.Pending() == 0; });
+    return seen;
+}
+
+// Two hundred hosts whose answers, and routers' reports about some, reach us in the same moment: each is
+// credited to its own request, on the raw socket and on the datagram socket alike.
+TEST_F(FakeHostTest, HostsAnsweringTogetherEachGetTheirOwnAnswer)
+{
+    std::vector<std::string> hosts;
+    std::map<std::string, std::pair<TReplyOutcome, std::string>> expected;
+    for (int i = 10; i < 210; ++i) {
+        const std::string address = "10.77.0." + std::to_string(i);
+        hosts.push_back(address);
+        const FakeHost::Answer answer = i % 25 == 0 ? FakeHost::Answer::Unreachable
+            : i % 25 == 1                           ? FakeHost::Answer::TimeExceeded
+                                                    : FakeHost::Answer::EchoReply;
+        host->Set(address, {answer, 0, 1, "10.77.0.254"});
+        expected[address] = answer == FakeHost::Answer::EchoReply ? std::pair {roEchoReply, address}
+            : answer == FakeHost::Answer::Unreachable ? std::pair {roUnreachable, std::string("10.77.0.254")}
+                                                      : std::pair {roTtlExpired, std::string("10.77.0.254")};
+    }
+    const auto body = [&] {
+        std::string wrong;
+        int right = 0;
+        for (const auto& [address, status] : pingAtOnce(hosts, 3000)) {
+            if (std::pair {status.Outcome, status.SourceAddress} == expected[address] && status.RoundTripUs >= 250000)
+                ++right;
+            else
+                wrong += address + ": " + std::to_string(status.Outcome) + " from " + status.SourceAddress + " in "
+                    + std::to_string(status.RoundTripUs) + " us; ";
+        }
+        return wrong + std::to_string(right) + " right";
+    };
+    host->HoldAnswersUntil(Clock::now() + std::chrono::milliseconds(400));
+    EXPECT_EQ(body(), "200 right");
+    setPingGroupRange("0 2147483647");
+    host->HoldAnswersUntil(Clock::now() + std::chrono::milliseconds(400));
+    EXPECT_EQ(asOrdinaryUser(body), "200 right");
+    setPingGroupRange("1 0");
+}
+
+// The round trip is the host's: not the time the loop took to read the answer, not a late answer to the
+// request before.
+TEST_F(FakeHostTest, EngineRoundTripsAreTheHostsOwn)
+{
+    host->Set("10.77.0.20", {FakeHost::Answer::EchoReply, 50});
+    const auto busy = [](TPollEventLoop& loop) {
+        loop.StartTimer(std::chrono::milliseconds(10),
+                        [] { std::this_thread::sleep_for(std::chrono::milliseconds(500)); });
+    };
+    const TReplyStatus quick = pingAtOnce({"10.77.0.20"}, 1000, busy).at("10.77.0.20");
+    EXPECT_EQ(quick.Outcome, roEchoReply);
+    EXPECT_GE(quick.RoundTripUs, 45000u);
+    EXPECT_LT(quick.RoundTripUs, 200000u) << "the loop was busy for 500 ms after the answer came";
+
+    host->Set("10.77.0.21", {FakeHost::Answer::EchoReply, 600});
+    TPollEventLoop loop;
+    TEchoEngine engine(loop);
+    std::vector<TReplyStatus> seen;
+    const TIpAddress address = TSocketStack::TextToIpAddress("10.77.0.21");
+    engine.Send({address, 1, 300, {}}, [&](const TEchoOutcome& first) {
+        seen.push_back(first.Status);
+        engine.Send({address, 2, 1000, {}}, [&](const TEchoOutcome& second) { seen.push_back(second.Status); });
+    });
+    loop.RunUntil([&] { return seen.size() == 2; });
+    EXPECT_EQ(seen[0].Outcome, roTimeOut);
+    EXPECT_EQ(seen[1].Outcome, roEchoReply);
+    EXPECT_EQ(seen[1].SequenceNumber, 2);
+    EXPECT_GE(seen[1].RoundTripUs, 590000u) << "the first request's answer came 300 ms into the second's wait";
+}
+
 } // namespace
 
 namespace {
@@ -351,6 +438,45 @@ TEST(SlowResolverTest, AnAbandonedLookUpDoesNotHoldUpTheProcessEnd)
     ASSERT_EQ(::waitpid(child, &status, 0), child);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     EXPECT_LE(millisecondsSince(begun), 1500);
+}
+
+// A name server that never answers holds neither the lookups waiting behind it for ever, nor the program's
+// end: the resolver bounds each lookup and lets go of the one under way when it goes.
+TEST(SlowResolverTest, TheResolverBoundsEachLookUpAndHoldsNothingUpAtTheEnd)
+{
+    REQUIRE_ISOLATION();
+    Ipv6TestHosts hosts;
+    if (!hosts.Ready())
+        GTEST_SKIP() << hosts.Error();
+    SilentResolver resolver; // ten seconds before it gives up
+    if (!resolver.Ready())
+        GTEST_SKIP() << resolver.Error();
+    const auto begun = Clock::now();
+    const pid_t child = ::fork();
+    if (child == 0) {
+        std::vector<std::string> seen;
+        {
+            TPollEventLoop loop;
+            TNameResolver names(loop, 1);
+            names.SetLookUpBound(std::chrono::milliseconds(300));
+            for (const char* name : {SilentResolver::SlowName, Ipv6TestHosts::Ipv6OnlyName, SilentResolver::SlowName})
+                names.Resolve(name, {}, [&seen](const TResolved& resolved) {
+                    try {
+                        if (resolved.Error)
+                            std::rethrow_exception(resolved.Error);
+                        seen.push_back(TSocketStack::IpAddressToText(*resolved.Address));
+                    } catch (const std::exception& error) {
+                        seen.push_back(error.what());
+                    }
+                });
+            loop.RunUntil([&] { return seen.size() == 2; });
+        }
+        std::exit(seen == std::vector<std::string> {"Socket Error # 11002\r\n", Ipv6TestHosts::Answering} ? 0 : 1);
+    }
+    int status = -1;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_LE(millisecondsSince(begun), 1500) << "one bound, one lookup from the hosts file, and out";
 }
 
 } // namespace

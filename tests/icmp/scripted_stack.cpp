@@ -1,5 +1,6 @@
 #include "tests/icmp/scripted_stack.h"
 
+#include "icmp/echo_message.h"
 #include "icmp/millisecond_clock.h"
 
 #include <algorithm>
@@ -31,19 +32,33 @@ int ScriptedStack::SendTo(TSocketId, const void* buffer, int length, int, const 
     return m_state->sendResult ? m_state->sendResult : length;
 }
 
-int ScriptedStack::Receive(TSocketId, void* buffer, int length, int)
+int ScriptedStack::Receive(TSocketId socket, void* buffer, int length, int)
 {
     if (m_state->receiveResult == -1) {
         m_state->lastError = m_state->receiveError;
         return -1;
     }
-    if (m_state->incoming.empty())
+    if (m_state->incoming.empty() || m_state->incoming.front().arrivesAtMs > m_state->nowMs)
         return 0;
+    // Each socket gets its own family's datagrams.
+    const auto opened = std::find(m_state->opened.begin(), m_state->opened.end(), socket);
+    const bool ipv6Socket = opened != m_state->opened.end()
+        && m_state->openedAs[size_t(opened - m_state->opened.begin())].first == TIpFamily::IPv6;
     const auto datagram = m_state->incoming.front().bytes;
+    if (!datagram.empty() && ((datagram[0] >> 4) == 6) != ipv6Socket)
+        return 0;
     m_state->incoming.pop_front();
     const int n = std::min<int>(length, static_cast<int>(datagram.size()));
     std::memcpy(buffer, datagram.data(), static_cast<size_t>(n));
     return n;
+}
+
+int ScriptedStack::ReceiveStamped(TSocketId socket, void* buffer, int length, std::optional<int64_t>& arrivalNs)
+{
+    arrivalNs.reset();
+    if (!m_state->incoming.empty() && m_state->incoming.front().arrivesAtMs <= m_state->nowMs)
+        arrivalNs = int64_t(m_state->incoming.front().arrivesAtMs) * 1000000;
+    return Receive(socket, buffer, length, 0);
 }
 
 int ScriptedStack::Select(TSocketSet* readSet, TSocketSet*, TSocketSet*, const std::optional<TWaitTime>& timeout)
@@ -78,6 +93,84 @@ bool ScriptedStack::GetHostByName(const std::string& name, std::optional<TIpFami
     return false;
 }
 
+std::shared_ptr<TPendingLookUp> ScriptedStack::BeginLookUp(const std::string& name, std::optional<TIpFamily> family)
+{
+    if (!m_state->holdLookUps)
+        return TSocketStack::BeginLookUp(name, family);
+    m_state->heldLookUps.emplace_back(name, std::make_shared<TPendingLookUp>());
+    return m_state->heldLookUps.back().second;
+}
+
+TEventLoop::THandle ScriptedLoop::Watch(int, TIo, std::function<void()> ready)
+{
+    m_watches.emplace(++m_last, std::move(ready));
+    return m_last;
+}
+
+TEventLoop::THandle ScriptedLoop::StartTimer(TClock::duration after, std::function<void()> fire)
+{
+    const auto us = std::chrono::duration_cast<std::chrono::microseconds>(after).count();
+    m_timers.emplace(++m_last, std::make_pair(uint64_t(m_state.nowMs) * 1000 + uint64_t(us), std::move(fire)));
+    return m_last;
+}
+
+void ScriptedLoop::RunFor(uint32_t ms)
+{
+    const uint32_t end = m_state.nowMs + ms;
+    while (step(end)) { }
+    m_state.nowMs = std::max(m_state.nowMs, end);
+}
+
+bool ScriptedLoop::RunUntil(const std::function<bool()>& done, uint32_t limitMs)
+{
+    const uint32_t end = m_state.nowMs + limitMs;
+    while (!done())
+        if (!step(end))
+            return false;
+    return true;
+}
+
+bool ScriptedLoop::step(uint32_t end)
+{
+    if (!m_posted.empty()) {
+        auto task = std::move(m_posted.front());
+        m_posted.pop_front();
+        task();
+        return true;
+    }
+    const bool arrived = !m_state.incoming.empty() && m_state.incoming.front().arrivesAtMs <= m_state.nowMs;
+    if (arrived) {
+        const size_t before = m_state.incoming.size();
+        std::vector<THandle> watches;
+        for (const auto& watch : m_watches)
+            watches.push_back(watch.first);
+        for (const THandle watch : watches)
+            if (const auto found = m_watches.find(watch); found != m_watches.end())
+                std::function<void()>(found->second)();
+        // No socket of its family is open: nobody receives it.
+        if (m_state.incoming.size() == before)
+            m_state.incoming.pop_front();
+        return true;
+    }
+    const auto next = std::min_element(m_timers.begin(), m_timers.end(),
+                                       [](const auto& a, const auto& b) { return a.second.first < b.second.first; });
+    if (next != m_timers.end() && next->second.first <= uint64_t(m_state.nowMs) * 1000) {
+        const auto fire = std::move(next->second.second);
+        m_timers.erase(next);
+        fire();
+        return true;
+    }
+    uint64_t nextMs = uint64_t(end) + 1;
+    if (next != m_timers.end())
+        nextMs = (next->second.first + 999) / 1000;
+    if (!m_state.incoming.empty())
+        nextMs = std::min<uint64_t>(nextMs, m_state.incoming.front().arrivesAtMs);
+    if (nextMs > end)
+        return false;
+    m_state.nowMs = static_cast<uint32_t>(nextMs);
+    return true;
+}
+
 ScriptedNetwork::ScriptedNetwork()
     : m_state(std::make_shared<ScriptState>())
 {
@@ -107,7 +200,18 @@ std::vector<uint8_t> ScriptedNetwork::Datagram(uint8_t type, const std::vector<u
     std::copy(source.begin(), source.end(), d.begin() + 12);
     d.push_back(type);
     d.insert(d.end(), icmpBody.begin(), icmpBody.end());
-    return d;
+    return WithChecksum(d);
+}
+
+std::vector<uint8_t> ScriptedNetwork::WithChecksum(std::vector<uint8_t> datagram)
+{
+    const size_t hl = (datagram.at(0) & 0x0F) * 4u;
+    if (datagram.size() < hl + 4)
+        return datagram;
+    datagram[hl + 2] = datagram[hl + 3] = 0;
+    const uint16_t sum = IcmpChecksum(datagram.data() + hl, static_cast<int>(datagram.size() - hl));
+    std::memcpy(datagram.data() + hl + 2, &sum, 2);
+    return datagram;
 }
 
 std::vector<uint8_t> ScriptedNetwork::EchoReply(uint16_t sequence, uint8_t ttl, TAddressBytes source)
@@ -132,7 +236,7 @@ std::vector<uint8_t> ScriptedNetwork::WithIpOptions(std::vector<uint8_t> datagra
     const size_t hl = (datagram.at(headerAt) & 0x0F) * 4u;
     datagram.insert(datagram.begin() + static_cast<long>(headerAt + hl), static_cast<size_t>(optionBytes), uint8_t(1));
     datagram[headerAt] = static_cast<uint8_t>(0x40 | ((hl + static_cast<size_t>(optionBytes)) / 4));
-    return datagram;
+    return WithChecksum(datagram);
 }
 
 std::vector<uint8_t> ScriptedNetwork::ErrorAbout(uint8_t type, uint16_t sequence, TAddressBytes reporter, bool cut,
@@ -181,4 +285,26 @@ std::vector<uint8_t> ScriptedNetwork::AsIpv6(const std::vector<uint8_t>& datagra
         icmp.insert(icmp.end(), inner.begin(), inner.end());
     }
     return withHeader(icmp, datagram[8], source, "::1");
+}
+
+std::vector<uint8_t> ScriptedNetwork::LoopbackReply(bool ipv6, uint16_t sequence)
+{
+    return ipv6 ? AsIpv6(EchoReply(sequence), "::1") : EchoReply(sequence);
+}
+
+std::vector<ForeignCase> ScriptedNetwork::ForeignDatagrams(uint16_t sequence)
+{
+    auto ownRequest = EchoReply(sequence, 128);
+    ownRequest[20] = 8;
+    auto damaged = EchoReply(sequence);
+    damaged[30] ^= 0x20;
+    const auto fourBytes = Datagram(0, {0, 0, 0});
+    return {
+        {"our own request, looped back", false, WithChecksum(ownRequest)},
+        {"a reply whose checksum is wrong", false, damaged},
+        {"4 bytes of ICMP", false, fourBytes},
+        {"shorter than an IP header", false, {0x45, 0, 0, 0, 0, 0, 0, 0, 0}},
+        {"4 bytes of ICMPv6", true, AsIpv6(fourBytes, "::1")},
+        {"shorter than an IPv6 header", true, std::vector<uint8_t>(30, 0x60)},
+    };
 }

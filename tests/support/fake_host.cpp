@@ -143,6 +143,12 @@ void FakeHost::Spray(const std::vector<std::string>& sources, int perSecond)
     m_sprayed = 0;
 }
 
+void FakeHost::HoldAnswersUntil(std::chrono::steady_clock::time_point until)
+{
+    std::lock_guard guard(m_lock);
+    m_heldUntilMs = std::chrono::duration_cast<std::chrono::milliseconds>(until.time_since_epoch()).count();
+}
+
 void FakeHost::run()
 {
     std::vector<uint8_t> buffer(65536);
@@ -158,7 +164,7 @@ void FakeHost::run()
         {
             std::lock_guard guard(m_lock);
             const int64_t now = nowMs();
-            for (auto it = m_pending.begin(); it != m_pending.end();)
+            for (auto it = m_pending.begin(); it != m_pending.end() && now >= m_heldUntilMs;)
                 if (it->dueMs <= now) {
                     due.push_back(std::move(*it));
                     it = m_pending.erase(it);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <map>
 #include <mutex>
@@ -55,6 +56,8 @@ public:
     // with the last request's sequence number but never its identifier, as a second pinger or a spoofer
     // that guesses would send.
     void Spray(const std::vector<std::string>& sources, int perSecond);
+    // Answers due before `until` wait for it and then go out all at once, as if from one burst.
+    void HoldAnswersUntil(std::chrono::steady_clock::time_point until);
 
 private:
     void run();
@@ -77,6 +80,7 @@ private:
         std::vector<uint8_t> packet;
     };
     std::vector<Pending> m_pending;
+    int64_t m_heldUntilMs = 0;
     std::vector<uint32_t> m_spraySources;
     int m_loopbackSocket = -1;
     int m_sprayRate = 0;
