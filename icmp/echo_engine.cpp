@@ -19,8 +19,8 @@
 
 namespace {
 
-// Requests leave at once up to the burst, then one per pace: thousands of hosts neither flood the link nor
-// bring more answers at once than the receive buffer holds.
+// Requests leave at once up to the burst, then one per pace (those of a millisecond together): thousands of
+// hosts neither flood the link nor bring more answers at once than the receive buffer holds.
 constexpr double BurstRequests = 16;
 constexpr uint64_t PaceUs = 250;
 // What one unread answer may cost the receive buffer (the kernel counts the buffers, not the bytes), and
@@ -68,9 +68,11 @@ TKey keyOf(TIpFamily family, const TIpAddress& address, uint16_t sequence)
     return key;
 }
 
-std::chrono::microseconds microseconds(uint64_t us)
+// Timers in whole milliseconds, rounded up: on a loop that keeps time in milliseconds (Qt's) a shorter
+// wait would come back early, find nothing due, and go round again and again until it is.
+std::chrono::milliseconds wholeMilliseconds(uint64_t us)
 {
-    return std::chrono::microseconds(static_cast<int64_t>(us));
+    return std::chrono::milliseconds(static_cast<int64_t>((us + 999) / 1000));
 }
 
 } // namespace
@@ -161,7 +163,7 @@ private:
         refill(MicrosecondClock());
         const uint64_t waitUs
             = m_tokens >= 1 || inFlight() == 0 ? 0 : static_cast<uint64_t>((1 - m_tokens) * PaceUs) + 1;
-        m_pumpTimer = m_loop.StartTimer(microseconds(waitUs), [this] {
+        m_pumpTimer = m_loop.StartTimer(wholeMilliseconds(waitUs), [this] {
             m_pumpTimer = 0;
             pump();
             deliver();
@@ -299,15 +301,25 @@ private:
     {
         const bool raw = !filtered;
         const TEchoMessage message = ReadEchoMessage(m_buffer.data(), n, ipFamily, raw && ipFamily == TIpFamily::IPv4);
-        if (message.Kind == TEchoMessage::Foreign || (raw && message.Identifier != m_identifier))
+        if (message.Kind == TEchoMessage::Foreign)
             return;
-        // The oldest request in flight with this host and number: a host listed twice gets its answers in
-        // order. One that has not left yet is not answered, whatever comes.
+        // The index finds the candidates; what answers a request is the echo client's rule. Of several, the
+        // oldest in flight: a host listed twice gets its answers in order. One that has not left yet is not
+        // answered, whatever comes.
         TTicket ticket = 0;
         const auto [first, last] = m_byKey.equal_range(keyOf(ipFamily, message.Peer, message.Sequence));
-        for (auto key = first; key != last; ++key)
-            if ((!ticket || key->second < ticket) && m_entries.at(key->second).State == TEntry::Sent)
+        for (auto key = first; key != last; ++key) {
+            const TEntry& candidate = m_entries.at(key->second);
+            TReplyMatch match;
+            match.Sequence = candidate.Request.Sequence;
+            match.Destination = candidate.Request.Address;
+            match.Family = ipFamily;
+            // A datagram socket's identifier is the platform's.
+            if (raw)
+                match.Identifier = m_identifier;
+            if ((!ticket || key->second < ticket) && candidate.State == TEntry::Sent && match.Accepts(message))
                 ticket = key->second;
+        }
         if (!ticket)
             return;
         TEntry& entry = m_entries.at(ticket);
@@ -344,7 +356,7 @@ private:
             m_loop.CancelTimer(m_timeoutTimer);
         const uint64_t nowUs = MicrosecondClock();
         m_timeoutDueUs = due;
-        m_timeoutTimer = m_loop.StartTimer(microseconds(due > nowUs ? due - nowUs : 0), [this] {
+        m_timeoutTimer = m_loop.StartTimer(wholeMilliseconds(due > nowUs ? due - nowUs : 0), [this] {
             m_timeoutTimer = 0;
             expire();
             deliver();

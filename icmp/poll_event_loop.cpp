@@ -111,7 +111,7 @@ void TPollEventLoop::RunOnce(std::optional<TClock::duration> limit)
         fds.push_back({watch.fd, static_cast<short>(watch.io == TIo::Read ? POLLIN : POLLOUT), 0});
         handles.push_back(handle);
     }
-    // ppoll for its nanoseconds: requests are paced at fractions of a millisecond.
+    // ppoll for its nanoseconds: a timer is not put off to the next whole millisecond.
     timespec wait {};
     if (limit) {
         const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(*limit).count();

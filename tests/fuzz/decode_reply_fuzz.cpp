@@ -15,6 +15,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     // The third byte chooses which checks apply and the family, so that every socket path is covered.
     if (data[2] & 1)
         match.Identifier = static_cast<uint16_t>(data[0] ^ data[1]);
+    match.CheckSum = data[2] & 8;
     if (data[2] & 4) {
         match.Family = TIpFamily::IPv6;
         uint8_t address[16] = {0x20, 0x01, 0x0d, 0xb8};

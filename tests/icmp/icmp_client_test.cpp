@@ -1,4 +1,5 @@
 #include "icmp/icmp_client.h"
+#include "icmp/millisecond_clock.h"
 #include "icmp/net_exceptions.h"
 #include "tests/icmp/scripted_stack.h"
 
@@ -421,6 +422,22 @@ TEST(DecodeDatagramTest, AHeaderLengthBelowTwentyStillNeedsAWholeHeader)
     std::vector<uint8_t> tiny(9, 0);
     TReplyStatus status;
     EXPECT_FALSE(DecodeDatagram(tiny.data(), 9, TReplyMatch {}, status));
+}
+
+// The kernel's stamp is on the wall clock, which may be set meanwhile: a stamp the answer cannot have
+// arrived at gives way to the time it was read.
+TEST(RoundTripTest, TheArrivalStampCountsWhereItCanBeRight)
+{
+    const TDeparture sent {5000000, 1700000000000000000};
+    const uint64_t readAt = sent.MonotonicUs + 900;
+    const std::pair<std::optional<int64_t>, uint32_t> cases[] = {
+        {sent.RealtimeNs + 300000, 300}, // arrived 300 us after leaving, read at 900
+        {std::nullopt, 900},
+        {sent.RealtimeNs - 1000, 900}, // before it left: the clock was set back
+        {sent.RealtimeNs + 3600000000000, 900}, // after it was read: set forward
+    };
+    for (const auto& [stamp, expected] : cases)
+        EXPECT_EQ(RoundTripUs(sent, stamp, readAt), expected) << (stamp ? *stamp - sent.RealtimeNs : -1);
 }
 
 TEST(ReplyLineTest, ZeroMillisecondsReadsAsUnderOne)

@@ -1,6 +1,7 @@
 // The echo engine against hosts of the test's own network namespace (see scripts/run-isolated).
 #include "icmp/echo_engine.h"
 #include "icmp/icmp_client.h"
+#include "icmp/name_resolver.h"
 #include "icmp/net_component.h"
 #include "icmp/net_exceptions.h"
 #include "icmp/poll_event_loop.h"
@@ -315,32 +316,40 @@ std::map<std::string, TReplyStatus> pingAtOnce(const std::vector<std::string>& h
     return seen;
 }
 
-// Two hundred hosts whose answers reach us in the same moment: each is credited to its own request, on
-// the raw socket and on the datagram socket alike.
+// Two hundred hosts whose answers, and routers' reports about some, reach us in the same moment: each is
+// credited to its own request, on the raw socket and on the datagram socket alike.
 TEST_F(FakeHostTest, HostsAnsweringTogetherEachGetTheirOwnAnswer)
 {
     std::vector<std::string> hosts;
+    std::map<std::string, std::pair<TReplyOutcome, std::string>> expected;
     for (int i = 10; i < 210; ++i) {
-        hosts.push_back("10.77.0." + std::to_string(i));
-        host->Set(hosts.back(), {FakeHost::Answer::EchoReply});
+        const std::string address = "10.77.0." + std::to_string(i);
+        hosts.push_back(address);
+        const FakeHost::Answer answer = i % 25 == 0 ? FakeHost::Answer::Unreachable
+            : i % 25 == 1                           ? FakeHost::Answer::TimeExceeded
+                                                    : FakeHost::Answer::EchoReply;
+        host->Set(address, {answer, 0, 1, "10.77.0.254"});
+        expected[address] = answer == FakeHost::Answer::EchoReply ? std::pair {roEchoReply, address}
+            : answer == FakeHost::Answer::Unreachable ? std::pair {roUnreachable, std::string("10.77.0.254")}
+                                                      : std::pair {roTtlExpired, std::string("10.77.0.254")};
     }
-    const auto body = [&hosts] {
+    const auto body = [&] {
         std::string wrong;
-        int answered = 0;
+        int right = 0;
         for (const auto& [address, status] : pingAtOnce(hosts, 3000)) {
-            if (status.Outcome == roEchoReply && status.SourceAddress == address && status.RoundTripUs >= 250000)
-                ++answered;
+            if (std::pair {status.Outcome, status.SourceAddress} == expected[address] && status.RoundTripUs >= 250000)
+                ++right;
             else
                 wrong += address + ": " + std::to_string(status.Outcome) + " from " + status.SourceAddress + " in "
                     + std::to_string(status.RoundTripUs) + " us; ";
         }
-        return wrong + std::to_string(answered) + " answered";
+        return wrong + std::to_string(right) + " right";
     };
     host->HoldAnswersUntil(Clock::now() + std::chrono::milliseconds(400));
-    EXPECT_EQ(body(), "200 answered");
+    EXPECT_EQ(body(), "200 right");
     setPingGroupRange("0 2147483647");
     host->HoldAnswersUntil(Clock::now() + std::chrono::milliseconds(400));
-    EXPECT_EQ(asOrdinaryUser(body), "200 answered");
+    EXPECT_EQ(asOrdinaryUser(body), "200 right");
     setPingGroupRange("1 0");
 }
 
@@ -429,6 +438,45 @@ TEST(SlowResolverTest, AnAbandonedLookUpDoesNotHoldUpTheProcessEnd)
     ASSERT_EQ(::waitpid(child, &status, 0), child);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     EXPECT_LE(millisecondsSince(begun), 1500);
+}
+
+// A name server that never answers holds neither the lookups waiting behind it for ever, nor the program's
+// end: the resolver bounds each lookup and lets go of the one under way when it goes.
+TEST(SlowResolverTest, TheResolverBoundsEachLookUpAndHoldsNothingUpAtTheEnd)
+{
+    REQUIRE_ISOLATION();
+    Ipv6TestHosts hosts;
+    if (!hosts.Ready())
+        GTEST_SKIP() << hosts.Error();
+    SilentResolver resolver; // ten seconds before it gives up
+    if (!resolver.Ready())
+        GTEST_SKIP() << resolver.Error();
+    const auto begun = Clock::now();
+    const pid_t child = ::fork();
+    if (child == 0) {
+        std::vector<std::string> seen;
+        {
+            TPollEventLoop loop;
+            TNameResolver names(loop, 1);
+            names.SetLookUpBound(std::chrono::milliseconds(300));
+            for (const char* name : {SilentResolver::SlowName, Ipv6TestHosts::Ipv6OnlyName, SilentResolver::SlowName})
+                names.Resolve(name, {}, [&seen](const TResolved& resolved) {
+                    try {
+                        if (resolved.Error)
+                            std::rethrow_exception(resolved.Error);
+                        seen.push_back(TSocketStack::IpAddressToText(*resolved.Address));
+                    } catch (const std::exception& error) {
+                        seen.push_back(error.what());
+                    }
+                });
+            loop.RunUntil([&] { return seen.size() == 2; });
+        }
+        std::exit(seen == std::vector<std::string> {"Socket Error # 11002\r\n", Ipv6TestHosts::Answering} ? 0 : 1);
+    }
+    int status = -1;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_LE(millisecondsSince(begun), 1500) << "one bound, one lookup from the hosts file, and out";
 }
 
 } // namespace
