@@ -51,13 +51,13 @@ TCheckError parseUrl(std::string_view line, size_t schemeLength, TCheckTarget& t
     if (host.empty())
         return TCheckError::NoHost;
     if (!port.empty()) {
-        uint16_t number = 0;
-        if (const TCheckError bad = readPort(port.substr(1), number); bad != TCheckError::None)
+        if (const TCheckError bad = readPort(port.substr(1), target.Port); bad != TCheckError::None)
             return bad;
     }
     if (std::any_of(line.begin(), line.end(), [](char c) { return static_cast<unsigned char>(c) <= ' '; }))
         return TCheckError::Blank;
     target.Kind = TCheckTarget::TKind::Http;
+    target.Secure = schemeLength == 8;
     target.Host = std::string(host);
     target.Url = std::string(line);
     return TCheckError::None;

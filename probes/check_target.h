@@ -18,8 +18,9 @@ struct TCheckTarget
     // The host to resolve: the whole line for an echo, the name or address for a connect (without its
     // brackets), the URL's host for HTTP.
     std::string Host;
-    uint16_t Port = 0; // TCP only
+    uint16_t Port = 0; // TCP's port; for HTTP the URL's, 0 when it names none
     std::string Url; // HTTP only, as written
+    bool Secure = false; // https
 };
 
 // Why a line that means a port or a URL is wrong.
