@@ -6,6 +6,7 @@
 #include "app/application.h"
 #include "app/byte_text.h"
 #include "app/chrome_look.h"
+#include "app/echo_run.h"
 #include "app/form_checkupdate_interno.h"
 #include "app/form_edit.h"
 #include "app/form_opz.h"
@@ -13,11 +14,19 @@
 #include "app/form_storage_qt.h"
 #include "app/frm_ping.h"
 #include "app/latency_figures.h"
+#include "app/qt_event_loop.h"
 #include "app/resource_store.h"
+#include "app/round_runner.h"
 #include "app/settings_file.h"
+#include "icmp/echo_engine.h"
+#include "icmp/name_resolver.h"
+#include "platform/file_errors.h"
 #include "platform/int_conversion.h"
 #include "platform/program_folder.h"
 #include "platform/shell_open.h"
+#include "probes/check_target.h"
+#include "probes/tcp_probe.h"
+#include "probes/tcp_run.h"
 #include "ui/form_style.h"
 #include "ui/image.h"
 #include "ui/image_list_box.h"
@@ -45,6 +54,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <iostream>
 #include <sys/stat.h>
 
 TForm1* Form1 = nullptr;
@@ -148,6 +158,19 @@ TForm1::TForm1()
     Timer1->SetInterval(20000);
     Timer1->OnTimer = [this] { Timer1Timer(); };
 
+    // Nothing of this opens a socket or starts a thread before the first round.
+    m_loop = std::make_unique<TQtEventLoop>();
+    m_resolver = std::make_unique<TNameResolver>(*m_loop);
+    m_engine = std::make_unique<TEchoEngine>(*m_loop);
+    m_tcp = std::make_unique<TTcpProbe>(*m_loop);
+    m_sequences = std::make_unique<TSequenceSource>();
+    m_round = std::make_unique<TRoundRunner>(*m_loop, [this](const TRoundEntry& entry) { return makeRun(entry); });
+    m_round->OnRunStarted = [this](int index) { runStarted(index); };
+    m_round->OnExchange = [this](int index, bool answered) { exchanged(index, answered); };
+    m_round->OnRunEnded
+        = [this](int index, const TRoundEntry& entry, const TRoundResult& round) { runEnded(index, entry, round); };
+    m_round->OnRoundEnded = [this] { roundEnded(); };
+
     buildMenus();
     listaproc->SetPopupMenu(BarPopupMenu2);
     // The tray's menu can open while the pointer rests on a row; a tip must not stay over it.
@@ -184,6 +207,11 @@ TForm1::~TForm1()
 {
     // The list hides with its parent's children, after this object is gone; its tip must not reach back.
     listaproc->OnRowTip = nullptr;
+    // A round's runs hold on to the engine and the resolver; they go first.
+    m_round.reset();
+    m_tcp.reset();
+    m_engine.reset();
+    m_resolver.reset();
     MessageBox::SetOwner(nullptr);
 }
 
@@ -369,54 +397,120 @@ void TForm1::runCycle()
 {
     if (m_cycleRunning)
         return;
-    setCycleRunning(true);
-    // However the cycle ends, its pingers go, the commands come back and the timer is armed again: one
-    // unreadable resource file or a folder that was briefly away must not end monitoring for good. A close
-    // asked for meanwhile is carried out once control is back in the event loop.
-    struct CycleEnd
-    {
-        TForm1* form;
-        ~CycleEnd()
-        {
-            for (auto& pinger : form->m_pingers)
-                pinger.reset();
-            form->m_pingers.clear();
-            form->setCycleRunning(false);
-            form->Timer1->SetEnabled(true);
-            QTimer::singleShot(0, form, [f = form] { f->reportChanges(); });
-            // The close is asked for afresh, so that a close refused then does not break off every later cycle.
-            if (form->m_closeRequested)
-                QTimer::singleShot(0, form, [f = form] {
-                    f->m_closeRequested = false;
-                    f->close();
-                });
-        }
-    } end {this};
-
     Timer1->SetEnabled(false);
-    procupdate1Click();
-    m_states.BeginRound(Form_res->listapings.Items(), ReadAlertSettings(TSettingsFile(SettingsPath())).DownAfter);
-    const int count = listaproc->Items().Count();
-    m_pingers.resize(static_cast<size_t>(count));
-    TTextBuffer& buffer = Form_res->Memoload;
-    for (int i = 0; i < count && !m_closeRequested; ++i) {
-        auto& pinger = m_pingers[static_cast<size_t>(i)];
-        pinger = std::make_unique<TfrmPing>();
-        buffer.Clear();
-        LoadResourceFile(buffer, Form_res->listapings.Item(i));
-        pinger->edtHost.setText(TextFromBytes(buffer.Line(0)));
-        pinger->spnPing.SetValue(StrToInt(buffer.Line(1)));
-        pinger->ICMP.SetTag(i);
-        listaproc->Items()[i].SetImageIndex(3);
-        // Events run during the pinger's run, and the editor loads its files into the same buffer.
-        const std::string name = Form_res->listapings.Item(i);
-        const std::string host = buffer.Line(0);
-        pinger->btnPingClick();
-        if (!pinger->Abandoned()) {
-            m_states.Record(name, host, pinger->Round(), TWallClock::now());
-            listaproc->RefreshRowTip();
-        }
+    try {
+        procupdate1Click();
+    } catch (...) {
+        // A folder that was briefly away must not end monitoring for good.
+        Timer1->SetEnabled(true);
+        throw;
     }
+    const TSettingsFile settings(SettingsPath());
+    const bool parallel = settings.ReadInteger("Check", "Parallel", 0) == 1;
+    m_states.BeginRound(Form_res->listapings.Items(), ReadAlertSettings(settings).DownAfter);
+    setCycleRunning(true);
+    m_alarmThisRound = false;
+    m_round->Start(Form_res->listapings.Count(), parallel, [this](int index) { return loadResource(index); });
+}
+
+std::unique_ptr<TResourceRun> TForm1::makeRun(const TRoundEntry& entry)
+{
+    TCheckTarget target;
+    ParseCheckTarget(entry.Host, target);
+    switch (target.Kind) {
+    case TCheckTarget::TKind::Tcp:
+        return std::make_unique<TTcpRun>(*m_resolver, *m_tcp, target.Host, target.Port, entry.Count);
+    case TCheckTarget::TKind::Http:
+    case TCheckTarget::TKind::Echo:
+        break;
+    }
+    return std::make_unique<TEchoRun>(*m_resolver, *m_engine, *m_sequences, entry.Host, entry.Count);
+}
+
+TRoundEntry TForm1::loadResource(int index)
+{
+    TRoundEntry entry;
+    entry.Name = Form_res->listapings.Item(index);
+    try {
+        // Read and taken at once: nothing else uses the scratch buffer in between.
+        TTextBuffer& buffer = Form_res->Memoload;
+        buffer.Clear();
+        LoadResourceFile(buffer, entry.Name);
+        entry.Host = buffer.Line(0);
+        entry.Count = std::clamp(StrToInt(buffer.Line(1)), 1, 40);
+    } catch (const std::exception& error) {
+        entry.Error = error.what();
+        return entry;
+    }
+    TCheckTarget target;
+    if (const TCheckError bad = ParseCheckTarget(entry.Host, target); bad != TCheckError::None)
+        entry.Error = CheckErrorText(bad);
+    return entry;
+}
+
+void TForm1::runStarted(int index)
+{
+    listaproc->Items()[index].SetImageIndex(3);
+}
+
+void TForm1::exchanged(int index, bool answered)
+{
+    // A resource is up when it answered at least one request of its run: a time-out, an unreachable
+    // host or an expired TTL is no answer and must not show green.
+    if (answered)
+        listaproc->Items()[index].SetImageIndex(1);
+}
+
+void TForm1::runEnded(int index, const TRoundEntry& entry, const TRoundResult& round)
+{
+    // An error ends a run red even after answers: the host could not be pinged to the end.
+    if (!round.Error.empty() || !round.Up()) {
+        listaproc->Items()[index].SetImageIndex(2);
+        // One after another, each failing resource barks; all at once, the round barks once.
+        if (!m_round->Parallel() || !m_alarmThisRound)
+            soundAlarm();
+        m_alarmThisRound = true;
+    }
+    if (!entry.Error.empty())
+        tellUnreadable(entry);
+    else
+        m_toldUnreadable.erase(entry.Name);
+    m_states.Record(entry.Name, entry.Host, round, TWallClock::now());
+    listaproc->RefreshRowTip();
+}
+
+void TForm1::roundEnded()
+{
+    setCycleRunning(false);
+    // The countdown restarts here: the next round begins one full interval after this one ended.
+    Timer1->SetEnabled(true);
+    QTimer::singleShot(0, this, [this] { reportChanges(); });
+}
+
+void TForm1::tellUnreadable(const TRoundEntry& entry)
+{
+    struct stat st
+    {
+    };
+    const std::string stamp = ::stat(ResourcePath(entry.Name).c_str(), &st) == 0 ? std::to_string(st.st_mtim.tv_sec)
+            + "." + std::to_string(st.st_mtim.tv_nsec) + "/" + std::to_string(st.st_size)
+                                                                                 : std::string("-");
+    std::string& told = m_toldUnreadable[entry.Name];
+    const std::string now = stamp + "\n" + entry.Error;
+    if (told == now)
+        return;
+    told = now;
+    // Shown from the loop, not from inside the round's report of the run.
+    QTimer::singleShot(0, this, [this, error = entry.Error] {
+        if (!m_closed && !MessageBox::ErrorBoxOpen())
+            ReportException(Exception(error));
+    });
+}
+
+void TForm1::soundAlarm()
+{
+    waveplayer.SetFileName(ProgramFolder() + "dog.wav");
+    waveplayer.Play();
 }
 
 void TForm1::showRowTip(int row, const QRect& area)
@@ -591,12 +685,17 @@ void TForm1::contextMenuEvent(QContextMenuEvent* event)
 
 void TForm1::closeEvent(QCloseEvent* event)
 {
-    // A close during start-up or a cycle waits for its end: the nested dispatch would lose the end
+    // A close during start-up waits for its end: the update check's nested dispatch would lose the end
     // of the event loop, and start-up would show the window again.
-    if (m_cycleRunning || !m_startupFinished) {
+    if (!m_startupFinished) {
         m_closeRequested = true;
         event->ignore();
         return;
+    }
+    // A round stops at the hosts being pinged; nothing of it is on the stack, so the close goes on at once.
+    if (m_cycleRunning) {
+        m_round->Stop();
+        setCycleRunning(false);
     }
     event->accept();
     m_closed = true;

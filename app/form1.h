@@ -13,6 +13,7 @@
 #include <QPoint>
 #include <QWidget>
 
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -21,6 +22,14 @@
 class QAction;
 class QLabel;
 class TAlertMailer;
+class TEchoEngine;
+class TNameResolver;
+class TQtEventLoop;
+class TResourceRun;
+class TRoundRunner;
+class TTcpProbe;
+class TSequenceSource;
+struct TRoundEntry;
 class TAlertNotices;
 class TWidgetPlacementTarget;
 class TfrmPing;
@@ -46,13 +55,14 @@ public:
 
     // The refresh: lists the resource folder and rebuilds the resource list, every status at 0.
     void procupdate1Click();
-    // One monitoring cycle over every resource. An error that ends it is shown in the error box, unless
-    // one is already open (a box per failing cycle would pile up while the first waits for its OK); the
-    // timer is armed again either way.
+    // Starts one monitoring round over every resource; it runs as events of the loop and this returns at
+    // once. An error that keeps it from starting (the folder is gone) is shown in the error box, unless one
+    // is already open (a box per failing round would pile up while the first waits for its OK); the timer
+    // is armed again either way.
     void initping1Click();
     void Timer1Timer();
     bool CycleRunning() const { return m_cycleRunning; }
-    // A close was asked for while a cycle ran; the cycle breaks off at its next wait and the close follows.
+    // A close was asked for during start-up; it follows once start-up has finished.
     bool ClosePending() const { return m_closeRequested; }
     // What each resource's rounds came to, looked up by file name.
     const TResourceStates& ResourceStates() const { return m_states; }
@@ -122,6 +132,17 @@ private:
     void updateShape();
     void setCycleRunning(bool running);
     void runCycle();
+    // One listed resource read for its run; what keeps it from being read becomes the run's error.
+    TRoundEntry loadResource(int index);
+    // The run a resource's host line asks for: echoes, TCP connects or HTTP requests.
+    std::unique_ptr<TResourceRun> makeRun(const TRoundEntry& entry);
+    void runStarted(int index);
+    void exchanged(int index, bool answered);
+    void runEnded(int index, const TRoundEntry& entry, const TRoundResult& round);
+    void roundEnded();
+    // A resource that cannot be read is told in the error box once, until its file changes.
+    void tellUnreadable(const TRoundEntry& entry);
+    void soundAlarm();
     // Tells the changes of the round that has just ended in a notice and a mail, as the settings ask.
     void reportChanges();
     // Shows the tip of a row of the list with what the rounds kept for its resource, or hides it for -1.
@@ -129,8 +150,17 @@ private:
 
     bool m_dragging = false;
     QPoint m_dragOrigin;
-    std::vector<std::unique_ptr<TfrmPing>> m_pingers;
+    // Rounds run on the program's one event loop; the engine keeps one socket per family for all hosts.
+    std::unique_ptr<TQtEventLoop> m_loop;
+    std::unique_ptr<TNameResolver> m_resolver;
+    std::unique_ptr<TEchoEngine> m_engine;
+    std::unique_ptr<TTcpProbe> m_tcp;
+    std::unique_ptr<TRoundRunner> m_round;
+    std::unique_ptr<TSequenceSource> m_sequences;
     bool m_cycleRunning = false;
+    bool m_alarmThisRound = false;
+    // The error last told for each unreadable resource, with its file's stamp when it was told.
+    std::map<std::string, std::string> m_toldUnreadable;
     bool m_startupFinished = false;
     bool m_tickDeferred = false;
     bool m_closeRequested = false;

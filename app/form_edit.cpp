@@ -3,6 +3,7 @@
 #include "app/byte_text.h"
 #include "app/form_res.h"
 #include "app/resource_store.h"
+#include "probes/check_target.h"
 #include "ui/form_style.h"
 #include "ui/message_box.h"
 #include "ui/spin_edit.h"
@@ -82,6 +83,12 @@ void TForm_edit::Button1Click()
     // Any other name could replace a file anywhere the user may write, the alarm sound included.
     if (!IsNameInsideResourceFolder(name)) {
         MessageBox::ShowInformation(this, QStringLiteral("Inserire un nome che resti nella cartella delle risorse"));
+        return;
+    }
+    // A port or a web address written wrong would only ever show red; the user learns why now.
+    TCheckTarget target;
+    if (const TCheckError bad = ParseCheckTarget(BytesFromText(edtHost->text()), target); bad != TCheckError::None) {
+        MessageBox::ShowInformation(this, QString::fromStdString(CheckErrorText(bad)));
         return;
     }
     WriteResourceFile(Form_res->Memoload, name, BytesFromText(edtHost->text()), spnPing->Value());

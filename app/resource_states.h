@@ -26,6 +26,8 @@ struct TRoundResult
     uint64_t SumUs = 0;
     std::string Error; // the error that ended the run, empty when none did
     std::string Address; // the address the host resolved to; empty when it was not resolved
+    // What kind of check the run made, for a port or a URL: "TCP 443", "HTTP 200"; empty for echoes.
+    std::string Check;
 
     // Answered at least once: a run that then ended in an error still reached its host.
     bool Up() const { return Received > 0; }

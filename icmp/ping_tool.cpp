@@ -6,9 +6,11 @@
 #include "icmp/name_resolver.h"
 #include "icmp/net_exceptions.h"
 #include "icmp/poll_event_loop.h"
+#include "icmp/socket_stack_posix.h"
 #include "platform/format.h"
 #include "platform/int_conversion.h"
 #include "platform/version_block.h"
+#include "probes/tcp_probe.h"
 
 #include <algorithm>
 #include <atomic>
@@ -27,16 +29,18 @@ namespace {
 // bring their own texts. English, as the tool has always spoken.
 namespace Text {
 
-const char* const Usage = "usage: corvane-ping [-4|-6] [-c COUNT] [-W TIMEOUT_MS] [-i INTERVAL_MS] [-q] HOST...\n"
-                          "  -4, -6          ping over IPv4 only, or IPv6 only (default: a name's IPv4\n"
-                          "                  address, its IPv6 one when it has none)\n"
-                          "  -c COUNT        echo requests to send to each host (default 4)\n"
-                          "  -W TIMEOUT_MS   longest wait for each answer (default 1000)\n"
-                          "  -i INTERVAL_MS  pause between requests (default 1000; 0 sends back to back;\n"
-                          "                  below 2 for root only)\n"
-                          "  -q              print only the summary\n"
-                          "  -h, --help      print this text\n"
-                          "  --version       print the version\n";
+const char* const Usage
+    = "usage: corvane-ping [-4|-6] [-c COUNT] [-W TIMEOUT_MS] [-i INTERVAL_MS] [-p PORT] [-q] HOST...\n"
+      "  -4, -6          ping over IPv4 only, or IPv6 only (default: a name's IPv4\n"
+      "                  address, its IPv6 one when it has none)\n"
+      "  -c COUNT        echo requests to send to each host (default 4)\n"
+      "  -W TIMEOUT_MS   longest wait for each answer (default 1000)\n"
+      "  -i INTERVAL_MS  pause between requests (default 1000; 0 sends back to back;\n"
+      "                  below 2 for root only)\n"
+      "  -p PORT         connect to this TCP port instead of sending echo requests\n"
+      "  -q              print only the summary\n"
+      "  -h, --help      print this text\n"
+      "  --version       print the version\n";
 const char* const Version = "corvane-ping %s\n";
 const char* const UnknownOption = "corvane-ping: unknown option %s\n";
 const char* const TooLarge = "corvane-ping: %s %s is too large (at most %d)\n";
@@ -54,6 +58,10 @@ const char* const TimedOut = "Request timed out: icmp_seq=%d";
 const char* const Unreachable = "From %s: icmp_seq=%d Destination unreachable";
 const char* const TtlExceeded = "From %s: icmp_seq=%d Time to live exceeded";
 const char* const Reply = "%d bytes from %s: icmp_seq=%d ttl=%d time=%s ms";
+const char* const Connected = "Connected to %s: seq=%d time=%s ms";
+const char* const Refused = "Connection refused: seq=%d";
+const char* const ConnectTimedOut = "Timed out: seq=%d";
+const char* const PortRange = "corvane-ping: -p needs a port from 1 to 65535\n";
 const char* const SummaryTitle = "--- %s ---\n";
 // One, then more.
 const char* const Transmitted[2] = {"%d packet transmitted", "%d packets transmitted"};
@@ -102,6 +110,7 @@ struct Options
     int32_t intervalMs = 1000;
     bool quiet = false;
     std::optional<TIpFamily> family;
+    int32_t port = 0; // a TCP port to connect to instead of echoes; 0 for echoes
 };
 
 // A number past the 32-bit range, even past 64 bits, rather than something that is no number at all.
@@ -147,10 +156,11 @@ std::optional<int> parse(int argc, char** argv, Options& options, std::ostream& 
             int32_t* const target = letter == 'c' ? &options.count
                 : letter == 'W'                   ? &options.timeoutMs
                 : letter == 'i'                   ? &options.intervalMs
+                : letter == 'p'                   ? &options.port
                                                   : nullptr;
             const std::string name {'-', letter};
             if (target) {
-                const int32_t minimum = letter == 'c' ? 1 : 0;
+                const int32_t minimum = letter == 'c' || letter == 'p' ? 1 : 0;
                 const bool attached = k + 1 < arg.size();
                 const bool given = attached || i + 1 < argc;
                 const std::string value = attached ? std::string(arg.substr(k + 1)) : given ? argv[++i] : "";
@@ -181,6 +191,10 @@ std::optional<int> parse(int argc, char** argv, Options& options, std::ostream& 
         err << Text::Usage;
         return 2;
     }
+    if (options.port > 65535) {
+        err << Text::PortRange;
+        return 2;
+    }
     // A flood is for root: the tool carries cap_net_raw for everyone, so the capability says nothing here.
     if (options.intervalMs < 2 && ::geteuid() != 0) {
         err << Format(Text::FloodRefused, options.intervalMs);
@@ -199,6 +213,16 @@ std::string asLines(std::string text)
     return text;
 }
 
+// Three figures of the measured time, as a terminal reader expects them.
+std::string timeText(uint32_t microseconds)
+{
+    const double ms = microseconds / 1000.0;
+    return ms >= 99.95 ? Format("%.0f", ms)
+        : ms >= 9.995  ? Format("%.1f", ms)
+        : ms >= 0.9995 ? Format("%.2f", ms)
+                       : Format("%.3f", ms);
+}
+
 // What one exchange came to, in the words of the usual ping tools.
 std::string outcomeLine(const TReplyStatus& status)
 {
@@ -211,13 +235,22 @@ std::string outcomeLine(const TReplyStatus& status)
     case roTtlExpired:
         return Format(Text::TtlExceeded, status.SourceAddress.c_str(), sequence);
     default:
-        // Three figures of the measured time, as a terminal reader expects them.
-        const double ms = status.RoundTripUs / 1000.0;
-        const std::string time = ms >= 99.95 ? Format("%.0f", ms)
-            : ms >= 9.995                    ? Format("%.1f", ms)
-            : ms >= 0.9995                   ? Format("%.2f", ms)
-                                             : Format("%.3f", ms);
-        return Format(Text::Reply, status.ByteCount, status.SourceAddress.c_str(), sequence, status.Ttl, time.c_str());
+        return Format(Text::Reply, status.ByteCount, status.SourceAddress.c_str(), sequence, status.Ttl,
+                      timeText(status.RoundTripUs).c_str());
+    }
+}
+
+// What one connect came to.
+std::string connectLine(const TConnectOutcome& outcome, const TIpAddress& address, int sequence)
+{
+    switch (outcome.Kind) {
+    case TConnectOutcome::TKind::Connected:
+        return Format(Text::Connected, TSocketStack::IpAddressToText(address).c_str(), sequence,
+                      timeText(outcome.RoundTripUs).c_str());
+    case TConnectOutcome::TKind::Refused:
+        return Format(Text::Refused, sequence);
+    default:
+        return Format(Text::ConnectTimedOut, sequence);
     }
 }
 
@@ -282,6 +315,7 @@ public:
         , m_err(err)
         , m_resolver(loop)
         , m_engine(loop)
+        , m_tcp(loop)
         , m_hosts(options.hosts.size())
     {
         for (size_t i = 0; i < m_hosts.size(); ++i)
@@ -330,6 +364,11 @@ private:
         if (!host.startedMs)
             host.startedMs = MillisecondClock();
         ++host.transmitted;
+        if (m_options.port != 0) {
+            m_tcp.Connect(*host.address, static_cast<uint16_t>(m_options.port), m_options.timeoutMs,
+                          [this, &host](const TConnectOutcome& outcome) { connected(host, outcome); });
+            return;
+        }
         m_engine.Send({*host.address, host.sequence, m_options.timeoutMs, {}},
                       [this, &host](const TEchoOutcome& outcome) { took(host, outcome); });
     }
@@ -350,6 +389,31 @@ private:
         if (!m_options.quiet)
             m_out << outcomeLine(status) << std::endl;
         ++host.sequence;
+        next(host);
+    }
+
+    void connected(HostRun& host, const TConnectOutcome& outcome)
+    {
+        host.endedMs = MillisecondClock();
+        // No route, an unreachable network: as a failed send of an echo request, it ends the run.
+        if (outcome.Kind == TConnectOutcome::TKind::Failed) {
+            TSocketStackPosix stack;
+            return fail(host,
+                        std::make_exception_ptr(
+                            ENetSocketError(outcome.ErrorNumber, stack.SocketErrorText(outcome.ErrorNumber))));
+        }
+        if (outcome.Kind == TConnectOutcome::TKind::Connected) {
+            ++host.received;
+            host.roundTrips.Add(outcome.RoundTripUs);
+        }
+        // Connects have no sequence on the wire: they are counted from one.
+        if (!m_options.quiet)
+            m_out << connectLine(outcome, *host.address, host.exchanges + 1) << std::endl;
+        next(host);
+    }
+
+    void next(HostRun& host)
+    {
         if (++host.exchanges == m_options.count)
             return finish(host);
         if (m_options.intervalMs == 0)
@@ -395,6 +459,7 @@ private:
     std::ostream& m_err;
     TNameResolver m_resolver;
     TEchoEngine m_engine;
+    TTcpProbe m_tcp;
     std::vector<HostRun> m_hosts; // never resized: the callbacks hold references
     size_t m_finished = 0;
     bool m_hinted = false;

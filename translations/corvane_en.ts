@@ -35,6 +35,25 @@
     </message>
 </context>
 <context>
+    <name>TCheckTarget</name>
+    <message>
+        <source>La porta deve essere un numero da 1 a 65535</source>
+        <translation>The port must be a number from 1 to 65535</translation>
+    </message>
+    <message>
+        <source>L&apos;indirizzo web non ha un host</source>
+        <translation>The web address has no host</translation>
+    </message>
+    <message>
+        <source>L&apos;indirizzo tra parentesi quadre non è chiuso</source>
+        <translation>The address in square brackets is not closed</translation>
+    </message>
+    <message>
+        <source>L&apos;indirizzo web non può contenere spazi</source>
+        <translation>The web address cannot contain spaces</translation>
+    </message>
+</context>
+<context>
     <name>TLatencyTip</name>
     <message>
         <source>dalle %1</source>

@@ -8,6 +8,7 @@
 #include "tests/support/fake_host.h"
 #include "tests/support/ipv6_hosts.h"
 #include "tests/support/machine_stall.h"
+#include "tests/support/run_round.h"
 #include "tests/support/silent_resolver.h"
 #include "ui/image_list_box.h"
 #include "ui/latency_tip.h"
@@ -65,6 +66,8 @@ protected:
 
     int status(int row) const { return Form1->listaproc->Items()[row].ImageIndex(); }
 
+    static void runRound() { EXPECT_TRUE(RunRound()) << "the round did not end"; }
+
     // Records each distinct status of `row` seen while the cycle dispatches events.
     std::vector<int> watch(int row)
     {
@@ -79,7 +82,7 @@ protected:
             }
         });
         probe->start();
-        Form1->initping1Click();
+        runRound();
         probe->stop();
         delete probe;
         if (seen.empty() || seen.back() != status(row))
@@ -141,7 +144,7 @@ TEST_F(CycleTest, UnresolvableNameFailsAloneAndTheNextResourceIsPinged)
     writeResource("a.cvr", "no-such-host.invalid", "4");
     writeResource("b.cvr", "127.0.0.1", "1");
     startProgram();
-    Form1->initping1Click();
+    runRound();
     EXPECT_EQ(status(0), 2);
     EXPECT_EQ(status(1), 1);
     EXPECT_EQ(player->files.size(), 1u);
@@ -158,24 +161,38 @@ TEST_F(CycleTest, Ipv6HostsThatAnswerAreGreenAndASilentOneRedBesideIpv4)
     writeResource("d.cvr", Ipv6TestHosts::Silent, "1");
     writeResource("e.cvr", "127.0.0.1", "1");
     startProgram();
-    Form1->initping1Click();
+    runRound();
     EXPECT_EQ((std::vector<int> {status(0), status(1), status(2), status(3), status(4)}),
               (std::vector<int> {1, 1, 1, 2, 1}));
     EXPECT_EQ(player->files.size(), 1u);
 }
 
-TEST_F(CycleTest, BadCountStopsTheCycleAtItsResourceAndTheTimerComesBack)
+TEST_F(CycleTest, AnUnreadableResourceIsRedWithItsErrorAndTheRoundGoesOnPastIt)
 {
     writeResource("a.cvr", "127.0.0.1", "1");
     writeResource("b.cvr", "127.0.0.1", "abc");
-    writeResource("c.cvr", "127.0.0.1", "1");
+    folder.Write("list/c.cvr", "127.0.0.1\r\n"); // no count line
+    writeResource("d.cvr", "127.0.0.1", "1");
     startProgram();
-    Form1->initping1Click();
-    EXPECT_EQ(lastBox(), QStringLiteral("'abc' is not a valid integer value."));
-    EXPECT_EQ(status(0), 1);
-    EXPECT_EQ(status(1), 0);
-    EXPECT_EQ(status(2), 0);
-    // One garbage file must not end monitoring for good while the gadget looks alive.
+    runRound();
+    QCoreApplication::processEvents();
+    EXPECT_EQ((std::vector<int> {status(0), status(1), status(2), status(3)}), (std::vector<int> {1, 2, 2, 1}));
+    ASSERT_EQ(MessageBox::Recorded().size(), 2u);
+    EXPECT_EQ(MessageBox::Recorded()[0].text, QStringLiteral("'abc' is not a valid integer value."));
+    EXPECT_EQ(MessageBox::Recorded()[1].text, QStringLiteral("'' is not a valid integer value."));
+    EXPECT_EQ(player->files.size(), 2u);
+    EXPECT_EQ(Form1->ResourceStates().Find("b.cvr")->LastRound().Error, "'abc' is not a valid integer value");
+
+    // Told once until the file changes; the next round pings past it as before.
+    runRound();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(MessageBox::Recorded().size(), 2u);
+    EXPECT_EQ(status(3), 1);
+    writeResource("b.cvr", "127.0.0.1", "4x");
+    runRound();
+    QCoreApplication::processEvents();
+    ASSERT_EQ(MessageBox::Recorded().size(), 3u);
+    EXPECT_EQ(lastBox(), QStringLiteral("'4x' is not a valid integer value."));
     EXPECT_TRUE(Form1->Timer1->Enabled());
     EXPECT_TRUE(Form1->initping1->isEnabled());
 }
@@ -183,7 +200,7 @@ TEST_F(CycleTest, BadCountStopsTheCycleAtItsResourceAndTheTimerComesBack)
 TEST_F(CycleTest, EmptyFolderRunsNoPingerAndRearmsTheTimer)
 {
     startProgram();
-    Form1->initping1Click();
+    runRound();
     EXPECT_EQ(Form1->listaproc->Items().Count(), 0);
     EXPECT_TRUE(Form1->Timer1->Enabled());
 }
@@ -199,15 +216,16 @@ TEST_F(CycleTest, MissingFolderEndsTheCycleAndTheTimerComesBack)
     EXPECT_TRUE(Form1->Timer1->Enabled()) << "a folder that was briefly away must not end monitoring";
 }
 
-TEST_F(CycleTest, FailingCyclesNeverPileErrorBoxesOnTheOneThatIsOpen)
+TEST_F(CycleTest, FailingRoundsNeverPileErrorBoxesOnTheOneThatIsOpen)
 {
-    writeResource("a.cvr", "no-such-host.invalid", "1"); // an alarm a cycle, to count them
-    writeResource("b.cvr", "127.0.0.1", "abc");
+    writeResource("a.cvr", "127.0.0.1", "1");
     startProgram();
+    std::filesystem::remove_all(folder.File("list"));
     MessageBox::SetRecording(false);
     Form1->Timer1->SetInterval(60);
-    // Real boxes: later ticks fail inside the first box's event loop. Each is answered after four cycles.
+    // Real boxes: later ticks fail inside the first box's event loop. Each is answered after half a second.
     size_t most = 0, answered = 0;
+    QElapsedTimer shown;
     QTimer probe;
     QObject::connect(&probe, &QTimer::timeout, &probe, [&] {
         std::vector<QMessageBox*> boxes;
@@ -215,7 +233,13 @@ TEST_F(CycleTest, FailingCyclesNeverPileErrorBoxesOnTheOneThatIsOpen)
             if (auto* box = qobject_cast<QMessageBox*>(widget); box && box->isVisible())
                 boxes.push_back(box);
         most = std::max(most, boxes.size());
-        if (boxes.size() > 1 || (!boxes.empty() && player->files.size() >= 4 * (answered + 1))) {
+        if (boxes.empty()) {
+            shown.invalidate();
+            return;
+        }
+        if (!shown.isValid())
+            shown.start();
+        if (boxes.size() > 1 || shown.elapsed() > 500) {
             EXPECT_TRUE(Form1->Timer1->Enabled());
             answered = boxes.size() > 1 ? 2 : answered + 1; // piled up: unwind them all and stop
             Form1->Timer1->SetEnabled(answered < 2);
@@ -230,10 +254,10 @@ TEST_F(CycleTest, FailingCyclesNeverPileErrorBoxesOnTheOneThatIsOpen)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
     MessageBox::SetRecording(true);
     EXPECT_EQ(most, 1u);
-    EXPECT_EQ(answered, 2u) << "a cycle failing after the box was answered shows the next one";
+    EXPECT_EQ(answered, 2u) << "a round failing after the box was answered shows the next one";
 }
 
-TEST_F(CycleTest, CommandsThatWouldDisturbARunningCycleAreRefusedAndACloseEndsItFirst)
+TEST_F(CycleTest, CommandsThatWouldDisturbARunningRoundAreRefusedAndACloseEndsItAtOnce)
 {
     const auto host = startFakeHost();
     host->Set("10.77.0.4", {FakeHost::Answer::Silence});
@@ -241,7 +265,6 @@ TEST_F(CycleTest, CommandsThatWouldDisturbARunningCycleAreRefusedAndACloseEndsIt
     writeResource("b.cvr", "10.77.0.4", "4");
     startProgram();
     bool checked = false;
-    QElapsedTimer clock;
     QTimer::singleShot(300, Form1, [&] {
         checked = true;
         EXPECT_TRUE(Form1->CycleRunning());
@@ -250,43 +273,97 @@ TEST_F(CycleTest, CommandsThatWouldDisturbARunningCycleAreRefusedAndACloseEndsIt
         EXPECT_FALSE(Form1->Eliminarisorsa2->isEnabled());
         Form1->listaproc->SetItemIndex(0);
         Form1->Eliminarisorsa1Click(); // refused: the list is in use
-        Form1->initping1Click(); // refused: one cycle at a time
-        clock.start();
-        Form1->gg1Click(); // "&Esci": the cycle ends at its next wait, then the window closes
-        EXPECT_TRUE(Form1->isVisible());
+        Form1->initping1Click(); // refused: one round at a time
+        Form1->gg1Click(); // "&Esci": the round stops where it is and the window closes
+        EXPECT_FALSE(Form1->isVisible());
+        EXPECT_FALSE(Form1->CycleRunning());
     });
     Form1->show();
     Form1->initping1Click();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return checked; }, 5000));
+    QTest::qWait(1500);
     ASSERT_TRUE(checked);
-    EXPECT_LE(clock.elapsed(), 200) << "a silent host's eight seconds are not waited for";
     EXPECT_TRUE(folder.Exists("list/a.cvr"));
-    EXPECT_EQ(host->RequestsSeen("10.77.0.4"), 1);
+    EXPECT_EQ(host->RequestsSeen("10.77.0.4"), 1) << "nothing more is sent after the close";
     EXPECT_EQ(status(0), 3) << "a run broken off for the close is neither green nor red";
+    EXPECT_EQ(status(1), 0);
     EXPECT_TRUE(player->files.empty());
-    EXPECT_FALSE(Form1->CycleRunning());
-    EXPECT_TRUE(Form1->isVisible()) << "the window closes from the event loop, after the cycle";
-    QCoreApplication::processEvents();
-    EXPECT_FALSE(Form1->isVisible());
 }
 
-TEST_F(CycleTest, AModalBoxOpenedMidWaitDelaysTheResultWithoutCorruptingIt)
+TEST_F(CycleTest, AModalBoxOpenedDuringARoundHoldsNeitherTheRoundNorItsRoundTrips)
 {
     const auto host = startFakeHost();
     host->Set("10.77.0.6", {FakeHost::Answer::EchoReply, 100});
     writeResource("a.cvr", "10.77.0.6", "1");
+    writeResource("b.cvr", "10.77.0.6", "2");
     startProgram();
-    // Opened during the wait and answered after the reply came and the whole budget passed.
-    QTimer::singleShot(50, Form1, [] {
+    // Opened during the first wait and answered two seconds later: the round has ended under it.
+    bool endedUnderTheBox = false;
+    QTimer::singleShot(50, Form1, [&] {
         QDialog box(Form1);
-        QTimer::singleShot(1500, &box, &QDialog::accept);
+        QTimer::singleShot(2000, &box, [&] {
+            endedUnderTheBox = !Form1->CycleRunning();
+            box.accept();
+        });
         box.exec();
     });
-    EXPECT_EQ(watch(0), (std::vector<int> {3, 1}));
+    EXPECT_EQ(watch(1), (std::vector<int> {0, 3, 1}));
+    EXPECT_TRUE(endedUnderTheBox);
+    EXPECT_EQ(host->RequestsSeen("10.77.0.6"), 3);
+    const TRoundResult& round = Form1->ResourceStates().Find("a.cvr")->LastRound();
+    EXPECT_EQ(round.Received, 1);
+    EXPECT_GE(round.MaxUs, 95'000u);
+    EXPECT_LE(round.MaxUs, 400'000u) << "the time the box was open is not the host's";
     EXPECT_TRUE(player->files.empty());
 }
 
-// The gadget handles events throughout, the hourglass reaches the screen before each resource's first
-// request leaves, and the statuses are those of a cycle that never dispatched.
+TEST_F(CycleTest, AParallelRoundEndsInAboutOneTimeOutWhereASequentialOneWaitsBehindEachSilentHost)
+{
+    const auto host = startFakeHost();
+    for (const char* silent : {"10.77.0.11", "10.77.0.12", "10.77.0.13"})
+        host->Set(silent, {FakeHost::Answer::Silence});
+    host->Set("10.77.0.14", {FakeHost::Answer::EchoReply, 20});
+    writeResource("a.cvr", "10.77.0.11", "2");
+    writeResource("b.cvr", "10.77.0.12", "2");
+    writeResource("c.cvr", "no-such-host.invalid", "1");
+    writeResource("d.cvr", "10.77.0.13", "2");
+    writeResource("e.cvr", "10.77.0.14", "3");
+    writeResource("f.cvr", "127.0.0.1", "1");
+    startProgram();
+    const auto statuses = [&] {
+        std::vector<int> all;
+        for (int row = 0; row < 6; ++row)
+            all.push_back(status(row));
+        return all;
+    };
+    const std::vector<int> expected {2, 2, 2, 2, 1, 1};
+
+    folder.Write("corvane.ini", "[Check]\r\nTimeCheck=0\r\nParallel=1\r\n");
+    std::vector<int> early;
+    QTimer::singleShot(500, Form1, [&] { early = statuses(); });
+    QElapsedTimer clock;
+    clock.start();
+    runRound();
+    const qint64 parallel = clock.elapsed();
+    EXPECT_GE(parallel, 1900);
+    EXPECT_LE(parallel, 3500) << "every host at once: the longest run, two time-outs";
+    EXPECT_EQ(early, (std::vector<int> {3, 3, 2, 3, 1, 1})) << "every run under way at once";
+    EXPECT_EQ(statuses(), expected);
+    EXPECT_EQ(player->files.size(), 1u) << "one bark a round, however many hosts fail";
+    EXPECT_EQ(host->RequestsSeen("10.77.0.11"), 2);
+    EXPECT_EQ(host->RequestsSeen("10.77.0.14"), 3);
+
+    folder.Write("corvane.ini", "[Check]\r\nTimeCheck=0\r\n");
+    QTimer::singleShot(500, Form1, [&] { early = statuses(); });
+    clock.start();
+    runRound();
+    EXPECT_GE(clock.elapsed(), 6000) << "one after another, behind each silent host";
+    EXPECT_EQ(early, (std::vector<int> {3, 0, 0, 0, 0, 0}));
+    EXPECT_EQ(statuses(), expected);
+    EXPECT_EQ(player->files.size(), 1u + 4u) << "each failing resource barks";
+    EXPECT_EQ(Form1->ResourceStates().Find("e.cvr")->LastRound().Received, 3);
+}
+
 TEST_F(CycleTest, TheGadgetKeepsAnsweringThroughSilentHostsAndASlowLookUp)
 {
     const auto host = startFakeHost();
@@ -326,7 +403,7 @@ TEST_F(CycleTest, TheGadgetKeepsAnsweringThroughSilentHostsAndASlowLookUp)
     const MachineStall machine;
     clock.start();
     ticks.start(5);
-    Form1->initping1Click();
+    runRound();
     Form1->listaproc->viewport()->removeEventFilter(&probe);
     EXPECT_GE(clock.elapsed(), 1900) << "a second of silence and a second of lookup";
     EXPECT_LE(longest, 100 + machine.LongestMs()) << "the longest the gadget went without handling an event";
@@ -365,8 +442,8 @@ TEST_F(CycleTest, ARowsTipTellsWhatTheRoundsFoundAndFollowsTheNextRound)
     writeResource("b silent.cvr", "10.77.0.2", "1");
     startProgram();
     Form1->show();
-    Form1->initping1Click();
-    Form1->initping1Click();
+    runRound();
+    runRound();
     writeResource("c new.cvr", "127.0.0.1", "1");
     Form1->procupdate1Click();
 
@@ -391,7 +468,7 @@ TEST_F(CycleTest, ARowsTipTellsWhatTheRoundsFoundAndFollowsTheNextRound)
 
     // A round under a resting pointer: the tip stays on its row and takes in the new round.
     linesOf(1);
-    Form1->initping1Click();
+    runRound();
     QTest::qWait(50);
     EXPECT_EQ(list->TipRow(), 1);
     EXPECT_TRUE(tip->isVisible());

@@ -7,6 +7,7 @@
 #include "app/form1.h"
 #include "app/wave_player.h"
 #include "tests/app/app_fixture.h"
+#include "tests/support/run_round.h"
 #include "ui/image_list_box.h"
 
 #include <QCoreApplication>
@@ -171,7 +172,7 @@ TEST_F(SoakTest, CyclesBackToBackKeepMemoryAndDescriptorsFlatAndLeaveNoSocketOpe
         figures->reserve(Cycles);
     const auto start = std::chrono::steady_clock::now();
     for (int cycle = 0; cycle < Cycles; ++cycle) {
-        Form1->initping1Click();
+        RunRound();
         int up = 0;
         for (int row = 0; row < Form1->listaproc->Items().Count(); ++row)
             up += Form1->listaproc->Items()[row].ImageIndex() == 1;

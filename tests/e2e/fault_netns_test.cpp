@@ -144,6 +144,41 @@ TEST_F(IsolatedProgramTest, AForeignIcmpFloodLeavesEveryLiveHostGreenAndEveryDea
     EXPECT_EQ(stopWithSigterm(), 0);
 }
 
+// A modal box opened during a round holds neither the round nor the close that comes while it is open.
+TEST_F(IsolatedProgramTest, ABoxOpenDuringARoundHoldsNeitherMonitoringNorTheClose)
+{
+    FakeHost host;
+    ASSERT_TRUE(host.Ready()) << host.Error();
+    host.Set("10.77.0.30", {FakeHost::Answer::Silence});
+    host.Set("10.77.0.31", {FakeHost::Answer::EchoReply, 5});
+    folder.Write("corvane.ini", "[Check]\r\nTimeCheck=1\r\n");
+    folder.Write("list/a.cvr", "10.77.0.30\r\n3\r\n");
+    folder.Write("list/b.cvr", "10.77.0.31\r\n1\r\n");
+    start(folder.File("corvane"));
+    const std::string window = waitForGadget();
+    ASSERT_FALSE(window.empty());
+    const auto at = session->WindowGeometry(window);
+    ASSERT_TRUE(at);
+    // Opened from the dog's menu while the silent host's run is under way: "In&formazioni".
+    while (host.RequestsSeen("10.77.0.30") < 1)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    session->Tool({"xdotool", "mousemove", std::to_string(at->x() + 78), std::to_string(at->y() + 280), "click", "3"});
+    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    session->Tool({"xdotool", "key", "f"});
+    for (int waited = 0; waited < 3000 && session->VisibleWindows("^Info su Corvane$").empty(); waited += 100)
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    ASSERT_FALSE(session->VisibleWindows("^Info su Corvane$").empty()) << "the about box did not open";
+    const int before = host.RequestsSeen("10.77.0.31");
+    std::this_thread::sleep_for(std::chrono::seconds(6));
+    EXPECT_GE(host.RequestsSeen("10.77.0.31"), before + 1) << "rounds go on under the box";
+    EXPECT_GE(host.RequestsSeen("10.77.0.30"), 4);
+    ASSERT_FALSE(session->VisibleWindows("^Info su Corvane$").empty());
+    const auto signalled = std::chrono::steady_clock::now();
+    EXPECT_EQ(stopWithSigterm(), 0);
+    EXPECT_LT(std::chrono::steady_clock::now() - signalled, std::chrono::seconds(3));
+    EXPECT_TRUE(folder.Exists("corvane.inf")) << "the placement is saved as at any close";
+}
+
 // Entries no resource can be, named like one, sorted first; then 2000 files, the last on a host that
 // counts the cycles that reach it.
 TEST_F(IsolatedProgramTest, TwoThousandResourcesBesideAFifoADirectoryAndASymlinkLoopAreAllPinged)

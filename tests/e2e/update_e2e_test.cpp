@@ -199,7 +199,7 @@ TEST_F(UpdateE2ETest, ARedirectionChainIsGivenOneBoundForTheWholeCheck)
     EXPECT_TRUE(notices(1, 1000).empty()) << "the check gave up on the last page";
 }
 
-TEST_F(UpdateE2ETest, ACycleRunFromTheMenuWhileACheckWaitsDoesNotUseUpTheChecksTime)
+TEST_F(UpdateE2ETest, ARoundRunFromTheMenuWhileACheckWaitsHoldsTheCheckUpNoLonger)
 {
     // A round over a host that never answers: twelve echo requests of a second each. Its replies are dropped
     // rather than its requests, which the sender would be told of.
@@ -229,7 +229,9 @@ TEST_F(UpdateE2ETest, ACycleRunFromTheMenuWhileACheckWaitsDoesNotUseUpTheChecksT
                 shown.push_back(notice);
     const auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - begin).count();
     EXPECT_EQ(shown.size(), 1u) << "the check failed after " << waited << " ms";
-    EXPECT_GE(waited, 10000) << "the round did not hold the check up";
+    // Rounds are events of the loop: the check's answer is taken as it comes, not after the round.
+    EXPECT_GE(waited, 1900);
+    EXPECT_LT(waited, 8000) << "the round held the check up";
 }
 
 TEST_F(UpdateE2ETest, APageOnAConnectionKeptOpenCountsAndAReplacedExecutableKeepsItsVersion)

@@ -5,12 +5,15 @@
 #include "platform/version_block.h"
 #include "tests/icmp/scripted_stack.h"
 
+#include <arpa/inet.h>
 #include <chrono>
 #include <csignal>
 #include <functional>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
 #include <poll.h>
 #include <sstream>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -75,7 +78,8 @@ ToolRun runAsOrdinaryUser(const std::vector<std::string>& args)
     return result;
 }
 
-const std::string Usage = "usage: corvane-ping [-4|-6] [-c COUNT] [-W TIMEOUT_MS] [-i INTERVAL_MS] [-q] HOST...\n";
+const std::string Usage
+    = "usage: corvane-ping [-4|-6] [-c COUNT] [-W TIMEOUT_MS] [-i INTERVAL_MS] [-p PORT] [-q] HOST...\n";
 
 // Every option, with its value in the same argument or the next one, and the ways to get them wrong.
 TEST(PingToolTest, OptionsAsTheUsualToolsTakeThem)
@@ -156,6 +160,33 @@ TEST(PingToolTest, ExitStatusFollowsTheAnswers)
               "--- 127.0.0.1 ---\n4 packets transmitted, 2 received, +1 error, 50% packet loss, time 252ms\n"
               "rtt min/avg/max/mdev = 50.000/70.000/90.000/20.000 ms\n")
         << "the summary counts answers only";
+}
+
+// -p makes TCP connects of the same lines and summary: a listening port answers, a closed one refuses.
+TEST(PingToolTest, PortConnectsReadLikeEchoes)
+{
+    const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address {};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(listener, 4), 0);
+    ASSERT_EQ(::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length), 0);
+    const std::string port = std::to_string(ntohs(address.sin_port));
+    const ToolRun open = run({"-c2", "-i2", "-p", port, "127.0.0.1"});
+    EXPECT_EQ(open.status, 0) << open.err;
+    EXPECT_TRUE(open.out.starts_with("Connected to 127.0.0.1: seq=1 time=")) << open.out;
+    EXPECT_NE(open.out.find("\n--- 127.0.0.1 ---\n2 packets transmitted, 2 received, 0% packet loss"),
+              std::string::npos)
+        << open.out;
+    ::close(listener);
+    const ToolRun closed = run({"-c1", "-p" + port, "127.0.0.1"});
+    EXPECT_EQ(closed.status, 1);
+    EXPECT_TRUE(
+        closed.out.starts_with("Connection refused: seq=1\n--- 127.0.0.1 ---\n1 packet transmitted, 0 received"))
+        << closed.out;
+    EXPECT_EQ(run({"-p", "65536", "127.0.0.1"}).status, 2);
 }
 
 // Several hosts side by side, each with its own numbers and summary; an error ends only its host's run,
