@@ -367,9 +367,16 @@ void TForm1::procupdate1Click()
     listing.SetDirectory(ResourceFolder());
     listing.Update();
     TImageItems& items = listaproc->Items();
-    items.Clear();
-    for (const std::string& name : listing.Items())
-        items.Add(TextFromBytes(name));
+    // The same files as before keep their rows: rebuilding thousands of them every round would hold the
+    // gadget up, and the row the user selected stays selected.
+    if (listing.Items() != m_listed || items.Count() != listing.Count()) {
+        std::vector<QString> texts;
+        texts.reserve(listing.Items().size());
+        for (const std::string& name : listing.Items())
+            texts.push_back(TextFromBytes(name));
+        items.Assign(texts);
+        m_listed = listing.Items();
+    }
     for (int i = 0; i < items.Count(); ++i)
         items[i].SetImageIndex(0);
 }

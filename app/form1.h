@@ -159,6 +159,8 @@ private:
     std::unique_ptr<TSequenceSource> m_sequences;
     bool m_cycleRunning = false;
     bool m_alarmThisRound = false;
+    // The file names the list's rows were made from.
+    std::vector<std::string> m_listed;
     // The error last told for each unreadable resource, with its file's stamp when it was told.
     std::map<std::string, std::string> m_toldUnreadable;
     bool m_startupFinished = false;

@@ -85,4 +85,5 @@ private:
     // Finished runs, destroyed from the loop rather than from inside their own callbacks.
     std::vector<std::unique_ptr<TResourceRun>> m_finished;
     bool m_reapPosted = false;
+    bool m_checkPosted = false;
 };

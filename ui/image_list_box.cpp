@@ -70,7 +70,8 @@ void TImageItem::SetImageIndex(int index)
     if (index == m_imageIndex)
         return;
     m_imageIndex = index;
-    m_owner->RequestRepaint();
+    // The rows stay as many: the scroll range needs no new look.
+    m_owner->RequestRepaint(false);
 }
 
 void TImageItems::Clear()
@@ -86,6 +87,18 @@ void TImageItems::Clear()
 void TImageItems::Add(const QString& text)
 {
     m_items.push_back(TImageItem(m_owner, text));
+    m_owner->RequestRepaint();
+    m_owner->RefreshRowTip();
+}
+
+void TImageItems::Assign(const std::vector<QString>& texts)
+{
+    Clear();
+    if (texts.empty())
+        return;
+    m_items.reserve(texts.size());
+    for (const QString& text : texts)
+        m_items.push_back(TImageItem(m_owner, text));
     m_owner->RequestRepaint();
     m_owner->RefreshRowTip();
 }
@@ -180,10 +193,11 @@ void TImageListBox::SetItemHeight(int height)
     RequestRepaint();
 }
 
-void TImageListBox::RequestRepaint()
+void TImageListBox::RequestRepaint(bool rowsChanged)
 {
     ++m_repaintRequests;
-    updateScrollRange();
+    if (rowsChanged)
+        updateScrollRange();
     viewport()->update();
 }
 

@@ -55,6 +55,8 @@ public:
 
     void Clear();
     void Add(const QString& text);
+    // Clear() and Add() of each, with one repaint for all: a list of thousands is built at once.
+    void Assign(const std::vector<QString>& texts);
     int Count() const { return static_cast<int>(m_items.size()); }
 
     // Raises EListIndexError for a row that does not exist.
@@ -121,7 +123,7 @@ public:
     void DrawItem(QPainter& painter, int index, const QRect& rect, bool selected) const;
 
     // Asks for a repaint of the whole control.
-    void RequestRepaint();
+    void RequestRepaint(bool rowsChanged = true);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
